@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The two commands of the project:
+#   ./dev.sh main   build, then run the main job (an upgrade against the simulated handset)
+#   ./dev.sh test   build, then run every test: plain, address + undefined behaviour,
+#                   thread sanitizer, and a short run of each fuzzer
+# Each installs the Debian packages it needs first (once; quiet when all is there).
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+JOBS=$(nproc)
+
+PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libusb-1.0-0-dev libudev-dev umockdev libumockdev-dev
+  fonts-liberation fonts-nanum xvfb xauth)
+
+ensure_packages() {
+  local missing=() p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# build NAME [cmake options...]: configure and build into build/NAME
+build() {
+  local name=$1
+  shift
+  cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev "$@" >/dev/null
+  cmake --build "$ROOT/build/$name" -j "$JOBS"
+}
+
+run_tests() {
+  local name=$1
+  shift
+  echo "== tests: $name"
+  ctest --test-dir "$ROOT/build/$name" --output-on-failure -j "$JOBS" "$@"
+}
+
+run_fuzzers() {
+  echo "== fuzzers"
+  CC=clang CXX=clang++ build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
+  local f corpus
+  for f in "$ROOT"/build/fuzz/bin/fuzz_*; do
+    [ -x "$f" ] || continue
+    corpus="$ROOT/build/fuzz/corpus/$(basename "$f")"
+    mkdir -p "$corpus"
+    echo "-- $(basename "$f")"
+    "$f" -max_total_time="${TIDEWELL_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+  done
+}
+
+cmd_main() {
+  ensure_packages
+  build release
+  local out="$ROOT/build/main-job"
+  mkdir -p "$out"
+  # Until the downloader lands the main job packs generated images and inspects the package.
+  head -c 1126400 /dev/urandom >"$out/eboot.nb0"
+  head -c 3000000 /dev/urandom >"$out/pda.bin"
+  head -c 1500000 /dev/urandom >"$out/phone.bin"
+  "$ROOT/build/release/bin/tidewell-tool" pack --eboot "$out/eboot.nb0" --pda "$out/pda.bin" \
+    --phone "$out/phone.bin" -o "$out/tidewell-packed"
+  "$ROOT/build/release/bin/tidewell-tool" inspect "$out/tidewell-packed"
+  "$out/tidewell-packed"
+}
+
+cmd_test() {
+  ensure_packages
+  build release
+  run_tests release
+  build asan -DTIDEWELL_SANITIZE=address
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests asan
+  build tsan -DTIDEWELL_SANITIZE=thread
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_tests tsan
+  run_fuzzers
+}
+
+case "${1:-}" in
+  main) cmd_main ;;
+  test) cmd_test ;;
+  *)
+    echo "usage: ./dev.sh main | test" >&2
+    exit 2
+    ;;
+esac

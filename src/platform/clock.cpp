@@ -1,0 +1,57 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tw {
+
+bool RealClock::Sleep(std::uint32_t ms, std::stop_token stop) {
+  if (!stop.stop_possible()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return true;
+  }
+  // Wake at once on a stop request.
+  std::mutex lock;
+  std::condition_variable_any wake;
+  std::unique_lock guard(lock);
+  return !wake.wait_for(guard, stop, std::chrono::milliseconds(ms), [] { return false; });
+}
+
+std::uint32_t RealClock::GetTickCount() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+bool VirtualClock::Sleep(std::uint32_t ms, std::stop_token stop) {
+  std::lock_guard guard(m_lock);
+  m_sleeps.push_back(ms);
+  m_nowMs += ms;
+  return !stop.stop_requested();
+}
+
+std::uint32_t VirtualClock::GetTickCount() {
+  std::lock_guard guard(m_lock);
+  return static_cast<std::uint32_t>(m_nowMs);
+}
+
+void VirtualClock::Advance(std::uint32_t ms) {
+  std::lock_guard guard(m_lock);
+  m_nowMs += ms;
+}
+
+std::vector<std::uint32_t> VirtualClock::Sleeps() const {
+  std::lock_guard guard(m_lock);
+  return m_sleeps;
+}
+
+void VirtualClock::ClearSleeps() {
+  std::lock_guard guard(m_lock);
+  m_sleeps.clear();
+}
+
+IClock& DefaultClock() {
+  static RealClock clock;
+  return clock;
+}
+
+}  // namespace tw

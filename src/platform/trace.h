@@ -1,0 +1,14 @@
+// The debug trace: lines that never reach the window. They go to stderr
+// when the environment variable TIDEWELL_TRACE is set, and nowhere otherwise.
+#pragma once
+
+namespace tw {
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void Trace(const char* fmt, ...);
+
+bool TraceEnabled();
+
+}  // namespace tw
