@@ -1,0 +1,82 @@
+// The downloader's owner: the main dialog's logic (GUI or headless). A
+// downloader reads and writes the owner's flags, posts its end-of-run message
+// to the owner's event loop, pumps that loop while it connects on the UI
+// thread, and takes its clock and devices from the owner.
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "platform/deviceprovider.h"
+#include "platform/wintypes.h"
+
+namespace tw {
+
+class CDloadFile;
+
+// The dialog's one-field record that hands the phone's COM port number to a
+// downloader (ConnectPhone / OpenPhonePort).
+struct PhonePort {
+  int nPort = 0;
+};
+
+// The main dialog's fields that downloaders share. They are read and written
+// from the UI thread and from worker threads, hence atomic. The dialog may
+// derive from this struct so that its members keep these names.
+struct DownloadOwnerFlags {
+  // Which stages run: set by the package loader.
+  std::atomic<int> m_bDownEboot{0};
+  std::atomic<int> m_bDownPda{0};
+  std::atomic<int> m_bDownPhone{0};
+  // A download was started; set by StartDownload and StartPhoneDownload.
+  std::atomic<int> m_bDownStart{0};
+  // Download running. The downloader sets it while a worker writes to the
+  // handset, and clears it before PDA_CMD_PHONE_MODE goes out and at the end
+  // of every run (InitDownloader). The dialog's arrival handler ignores
+  // arrivals while it is 1, so it must be 0 when the handset comes back as
+  // the COM port of the hand-over.
+  std::atomic<int> m_bRundnload{0};
+  // Per slot: sent into phone download mode (cleared by InitDownloader) ...
+  std::array<std::atomic<int>, 8> m_bPhoneStage{};
+  // ... and free to take a new arrival (the OS-image stage clears it on its
+  // receive errors).
+  std::array<std::atomic<int>, 8> m_bSlotIdle{};
+  // The two phone options of the package: full region set, and the extra EFS
+  // command (exactly 1 turns it on).
+  std::atomic<int> m_bPhoneFullSet{0};
+  std::atomic<int> m_bPhoneExtraCmd{0};
+  // The NAND option pair: when m_bNandSelect is 1 the EBOOT stage sends
+  // m_dwNandMask with its first command.
+  std::atomic<int> m_bNandSelect{0};
+  std::atomic<std::uint32_t> m_dwNandMask{0};
+};
+
+class IDownloadOwner {
+ public:
+  virtual ~IDownloadOwner() = default;
+
+  // The shared flags above.
+  virtual DownloadOwnerFlags& OwnerFlags() = 0;
+
+  // The phone image (m_PhoneFile). Workers read it during a download; nothing
+  // may replace it while one runs.
+  virtual const CDloadFile& PhoneFile() = 0;
+
+  // Posts a private message (WM_DOWNLOAD_DONE, ...) to the UI thread's event
+  // loop. Callable from any thread; never waits for the UI thread.
+  virtual void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) = 0;
+
+  // Runs the events waiting in the UI loop, re-entrantly, and returns when
+  // none is left. Called on the UI thread only, between connect attempts. A
+  // quit request met here stays pending for the outer loop. The owner must not
+  // destroy the calling downloader from inside this call.
+  virtual void PumpMessages() = 0;
+
+  // The platform: the clock for every sleep, and the device provider that the
+  // USB and serial transports open their devices through.
+  virtual IClock& Clock() = 0;
+  virtual IDeviceProvider& Devices() = 0;
+};
+
+}  // namespace tw
