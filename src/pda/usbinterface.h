@@ -1,0 +1,69 @@
+// The PDA side's transport: finds the handset's download interface among the
+// present interfaces of a class, opens it exclusively and moves bytes.
+// It knows nothing of the PDA protocol.
+#pragma once
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "platform/bytedevice.h"
+#include "platform/deviceprovider.h"
+#include "platform/guid.h"
+#include "platform/wintypes.h"
+
+namespace tw {
+
+// The interfaces of a class found by one enumeration, in member-index order.
+struct DeviceInfoSet {
+  bool bValid = false;
+  std::vector<std::string> paths;
+};
+
+// One interface of a set: its member index, or -1 before enumeration.
+struct DeviceInterfaceData {
+  int nMemberIndex = -1;
+};
+
+class CUsbInterface {
+ public:
+  static constexpr int kMaxPassCount = 200;  // read passes without data before a read gives up
+  static constexpr std::size_t kPathSize = 256;
+
+  // The provider may be given later (SetProvider); without one, Open fails.
+  explicit CUsbInterface(IDeviceProvider* provider = nullptr);
+  CUsbInterface(const CUsbInterface&) = delete;
+  CUsbInterface& operator=(const CUsbInterface&) = delete;
+  virtual ~CUsbInterface();
+
+  void SetProvider(IDeviceProvider* provider);
+  // A stop request ends a waiting read at once (it returns 0).
+  void SetStopToken(std::stop_token stop);
+
+  // Tries member indices 0..nMaxIndex of pClass and keeps the first that opens.
+  BOOL Open(const GUID* pClass, int nMaxIndex);
+  // Copies the interface's path into pszPath (kPathSize bytes) and opens it; null on failure.
+  std::unique_ptr<IByteDevice> OpenDevice(const DeviceInfoSet& hSet, const DeviceInterfaceData* pData,
+                                          char* pszPath);
+  void Close();
+  BOOL IsOpen() const { return m_hDevice != nullptr; }
+
+  // Writes all nBytes; returns nBytes, or 0 on failure or when closed.
+  DWORD Write(const void* pBuffer, DWORD nBytes);
+  // Waits (at most kMaxPassCount bounded passes) for the first byte, then reads
+  // what has arrived, at most nMaxBytes. 0 when closed, gone, stopped or silent.
+  DWORD Read(void* pBuffer, DWORD nMaxBytes);
+
+  // Path of the last interface examined; after a successful Open, the open one.
+  const char* DevicePath() const { return m_szDevicePath; }
+
+ private:
+  IDeviceProvider* m_pProvider = nullptr;
+  std::stop_token m_stop;
+  DeviceInfoSet m_hDevInfo;
+  DeviceInterfaceData m_DevInterfaceData;
+  std::unique_ptr<IByteDevice> m_hDevice;
+  char m_szDevicePath[kPathSize] = {};
+};
+
+}  // namespace tw
