@@ -1,0 +1,66 @@
+// A file opened by path over a POSIX descriptor: length, seek, read, write,
+// status. It stands where the upgrader used the framework's file class.
+//
+// Windows share modes have no Linux counterpart: the share flags are
+// accepted and ignored.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "platform/wintypes.h"
+
+namespace tw {
+
+// Length and last modification time of an open file.
+struct CFileStatus {
+  std::uint64_t m_size = 0;
+  std::time_t m_mtime = 0;
+};
+
+class CFile {
+ public:
+  // Open flags, with the framework's values.
+  static constexpr UINT modeRead = 0x0000;
+  static constexpr UINT modeWrite = 0x0001;
+  static constexpr UINT modeReadWrite = 0x0002;
+  static constexpr UINT shareDenyRead = 0x0030;  // accepted, ignored
+  static constexpr UINT modeCreate = 0x1000;     // create or truncate
+
+  enum SeekPosition { begin = 0, current = 1, end = 2 };
+
+  CFile() = default;
+  virtual ~CFile();
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  // Opens path with the flags above. A file that was open is closed first.
+  // On failure returns FALSE with the system's reason in *error (if given).
+  BOOL Open(const std::string& path, UINT flags = modeRead, std::string* error = nullptr);
+  BOOL IsOpen() const { return m_fd >= 0; }
+  void Close();
+
+  // Length in bytes; 0 when closed or unknown.
+  std::uint64_t GetLength() const;
+  // Moves the position; returns the new position from the start, or -1
+  // (the position is then unchanged). Seek(0, current) reports the position.
+  std::int64_t Seek(std::int64_t offset, SeekPosition from);
+  std::int64_t GetPosition() { return Seek(0, current); }
+
+  // Reads up to n bytes from the position; returns the count read, which is
+  // less than n only at the end of the file or on an error.
+  std::size_t Read(void* dst, std::size_t n);
+  // Writes all n bytes at the position; FALSE on failure.
+  BOOL Write(const void* src, std::size_t n);
+
+  BOOL GetStatus(CFileStatus& status) const;
+  const std::string& GetFilePath() const { return m_path; }
+  int Handle() const { return m_fd; }
+
+ private:
+  int m_fd = -1;
+  std::string m_path;
+};
+
+}  // namespace tw
