@@ -1,0 +1,39 @@
+#include "phonedown/cmsmpacket/msmresponse.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tw {
+namespace {
+
+TEST(MsmResponse, CodeAndAcknowledgement) {
+  struct Case {
+    std::vector<BYTE> response;
+    BYTE code;
+    BOOL acknowledged;
+  };
+  const Case cases[] = {
+      {{0x7E, 0x02, 0x6A, 0xD3, 0x7E}, ACK, TRUE},
+      {{0x02}, ACK, TRUE},
+      {{0x7F, 0x02}, ACK, TRUE},
+      {{0x4F, 0x4B}, 0x4F, TRUE},
+      {{0x4F, 0x4B, 0xA1, 0x00}, 0x4F, TRUE},
+      {{0x7F, 0xA1, 0x00, 0x7E}, NAK_BAD_CRC, FALSE},
+      {{0xA1}, NAK_BAD_CRC, FALSE},
+      {{0x7E, 0x03, 0x7E}, 0x03, FALSE},
+      {{0x4F}, 0x4F, FALSE},
+      {{0x4B, 0x4F}, 0x4B, FALSE},
+      {{0x7D, 0x02}, 0x7D, FALSE},  // only 0x7E and 0x7F lead a code
+      {{0x7E}, 0, FALSE},           // a flag alone carries no code
+      {{}, 0, FALSE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.response));
+    EXPECT_EQ(GetResponseCode(c.response), c.code);
+    EXPECT_EQ(IsAcknowledgement(c.response), c.acknowledged);
+  }
+}
+
+}  // namespace
+}  // namespace tw
