@@ -1,0 +1,57 @@
+// The simulated handset: the PDA download agent on the USB side, then, after
+// PDA_CMD_PHONE_MODE, the modem download monitor on a COM port. It runs on
+// its own thread over any transport, keeps what it receives and compares it
+// with the package's images at the end of the run.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "platform/clock.h"
+#include "sim/simconfig.h"
+#include "sim/simflash.h"
+#include "sim/simimages.h"
+#include "sim/simport.h"
+#include "sim/simsummary.h"
+
+namespace tw::sim {
+
+class SimHandset {
+ public:
+  // The clock carries the handset's own pauses and reply delays.
+  SimHandset(SimConfig config, ISimTransport& transport, IClock& clock);
+  ~SimHandset();  // stops the run and joins its thread
+  SimHandset(const SimHandset&) = delete;
+  SimHandset& operator=(const SimHandset&) = delete;
+
+  // Images to compare the received ones with at the end of the run.
+  void SetExpected(SimImages images);
+  // Switches the handset on: the PDA side arrives. False when already started
+  // or when the transport cannot announce it.
+  bool Start();
+  // Waits at most timeoutMs (real time) for the run to end; true when it has.
+  bool WaitEnd(int timeoutMs);
+  bool Ended() const { return m_ended.load(); }
+  // Ends the run now (the end is "stopped" unless it had already ended).
+  void Stop();
+
+  // The findings so far; after the end with the verification.
+  SimSummary Summary() const;
+  // What the handset stored. Read it only after the end.
+  const SimFlash& Flash() const { return m_flash; }
+
+ private:
+  void Run(std::stop_token stop);
+
+  SimConfig m_config;
+  ISimTransport& m_transport;
+  IClock& m_clock;
+  std::optional<SimImages> m_expected;
+  SimFlash m_flash;
+  SimRecorder m_recorder;
+  std::atomic<bool> m_ended{false};
+  std::jthread m_thread;
+};
+
+}  // namespace tw::sim
