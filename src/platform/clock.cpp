@@ -10,11 +10,13 @@ bool RealClock::Sleep(std::uint32_t ms, std::stop_token stop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return true;
   }
-  // Wake at once on a stop request.
+  // Wake at once on a stop request. The wait's own result is the predicate's
+  // (always false), so the stop state tells whether the sleep was cut short.
   std::mutex lock;
   std::condition_variable_any wake;
   std::unique_lock guard(lock);
-  return !wake.wait_for(guard, stop, std::chrono::milliseconds(ms), [] { return false; });
+  wake.wait_for(guard, stop, std::chrono::milliseconds(ms), [] { return false; });
+  return !stop.stop_requested();
 }
 
 std::uint32_t RealClock::GetTickCount() {

@@ -23,6 +23,13 @@ Tunables Tunables::FromEnvironment() {
   Override("TIDEWELL_USB_READ_PASS_MS", t.usbReadPassMs);
   Override("TIDEWELL_WRITE_TIMEOUT_MS", t.writeTimeoutMs);
   Override("TIDEWELL_SERIAL_RX_WAIT_MS", t.serialRxWaitMs);
+  Override("TIDEWELL_SERIAL_READ_TOTAL_MS", t.serialReadTotalMs);
+  Override("TIDEWELL_STOP_CHECK_MS", t.stopCheckMs);
+  Override("TIDEWELL_COMPLETION_WAIT_MS", t.completionWaitMs);
+  Override("TIDEWELL_COMPLETION_SILENT_READS", t.completionSilentReads);
+  Override("TIDEWELL_PHONE_RX_FLOOR_MS", t.phoneRxFloorMs);
+  Override("TIDEWELL_CLOSE_GRACE_MS", t.closeGraceMs);
+  Override("TIDEWELL_OLDER_UPGRADER_WAIT_MS", t.olderUpgraderWaitMs);
   return t;
 }
 

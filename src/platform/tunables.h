@@ -14,6 +14,26 @@ struct Tunables {
   int writeTimeoutMs = 5000;
   // The serial receive-event wait ends with mask 0 after this time.
   int serialRxWaitMs = 1000;
+  // A serial read for a given count waits at most this long for the bytes.
+  int serialReadTotalMs = 1000;
+  // Waits that observe a stop request look at it at least this often.
+  int stopCheckMs = 20;
+
+  // The completion waits of the EBOOT and OS-image downloads end as a failed
+  // run after this long, measured by the downloader's clock ...
+  int completionWaitMs = 120000;
+  // ... or after this many polls in a row that got no reply at all (a count).
+  int completionSilentReads = 3;
+  // The phone's answer to a frame is awaited for the exchange's time-out
+  // argument, but at least this long: a real modem answers a jump or a 1 KiB
+  // block well within it, while the block exchange's own argument (10 ms) is
+  // too short for any modem. An expired wait is an attempt without an answer.
+  int phoneRxFloorMs = 2000;
+
+  // Closing the window waits this long before it deletes the downloaders.
+  int closeGraceMs = 2000;
+  // Start-up waits at most this long for an older upgrader's process to end.
+  int olderUpgraderWaitMs = 5000;
 
   // Reads the overrides from the environment (TIDEWELL_USB_READ_PASS_MS, ...).
   static Tunables FromEnvironment();

@@ -1,0 +1,14 @@
+// A receive wait on a byte device that also ends on a stop request.
+#pragma once
+#include <stop_token>
+
+#include "platform/bytedevice.h"
+
+namespace tw {
+
+// Waits at most timeoutMs for received data, looking at the stop request
+// every stopCheckMs (a tunable). Returns 1 when data waits, 0 when the time
+// ran out or a stop was requested, -1 when the device is gone.
+int WaitReceiveOrStop(IByteDevice& device, int timeoutMs, const std::stop_token& stop);
+
+}  // namespace tw

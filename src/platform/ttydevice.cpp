@@ -1,0 +1,193 @@
+#include "platform/ttydevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace tw {
+
+namespace {
+
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// Raw 8N1 at 115200: no echo, no CR/LF or other translation, no XON/XOFF,
+// no hardware handshake, modem lines ignored, reads never block.
+void MakeRaw(termios& tio) {
+  cfmakeraw(&tio);
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B115200);
+  cfsetospeed(&tio, B115200);
+}
+
+bool IsRaw(const termios& tio) {
+  return (tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+         (tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF)) == 0 && (tio.c_oflag & OPOST) == 0 &&
+         (tio.c_cflag & CSIZE) == CS8;
+}
+
+// Closes fd without losing the errno of the call that failed.
+void CloseKeepingErrno(int fd, bool exclusive) {
+  int saved = errno;
+  if (exclusive) {
+    ioctl(fd, TIOCNXCL);
+  }
+  close(fd);
+  errno = saved;
+}
+
+std::unique_ptr<CTtyDevice> Fail(const std::string& path, const char* step, std::string* error) {
+  int saved = errno;
+  if (error) {
+    *error = path + ": " + step + ": " + std::strerror(saved);
+  }
+  errno = saved;
+  return nullptr;
+}
+
+int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+          .count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+std::unique_ptr<CTtyDevice> CTtyDevice::Open(const std::string& path, std::string* error) {
+  // 1. Open without becoming the controlling terminal, never blocking.
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return Fail(path, errno == EBUSY ? "held by another program" : "cannot open", error);
+  }
+  // 2. Exclusive: the advisory lock holds even against root, TIOCEXCL
+  //    against other openers that do not lock.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    CloseKeepingErrno(fd, false);
+    return Fail(path, errno == EWOULDBLOCK ? "held by another program" : "cannot lock", error);
+  }
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) {
+    CloseKeepingErrno(fd, false);
+    return Fail(path, "not a serial device", error);
+  }
+  if (ioctl(fd, TIOCEXCL) != 0) {
+    CloseKeepingErrno(fd, false);
+    return Fail(path, "cannot make exclusive", error);
+  }
+  // 3. Raw 115200 8N1, checked by reading it back.
+  MakeRaw(tio);
+  termios applied{};
+  if (tcsetattr(fd, TCSANOW, &tio) != 0 || tcgetattr(fd, &applied) != 0) {
+    CloseKeepingErrno(fd, true);
+    return Fail(path, "cannot set raw 115200 8N1", error);
+  }
+  if (!IsRaw(applied)) {
+    errno = EINVAL;
+    CloseKeepingErrno(fd, true);
+    return Fail(path, "raw mode not taken", error);
+  }
+  // 4. Drop whatever waits in either direction.
+  if (tcflush(fd, TCIOFLUSH) != 0) {
+    CloseKeepingErrno(fd, true);
+    return Fail(path, "cannot purge", error);
+  }
+  return std::unique_ptr<CTtyDevice>(new CTtyDevice(fd));
+}
+
+CTtyDevice::~CTtyDevice() {
+  ioctl(m_fd, TIOCNXCL);
+  close(m_fd);
+}
+
+long CTtyDevice::BytesWaiting() {
+  int count = 0;
+  if (ioctl(m_fd, FIONREAD, &count) != 0) {
+    return -1;
+  }
+  // A hung-up tty may still answer FIONREAD; poll tells.
+  pollfd p{m_fd, 0, 0};
+  if (poll(&p, 1, 0) > 0 && (p.revents & kGoneEvents)) {
+    return -1;
+  }
+  return count;
+}
+
+int CTtyDevice::WaitReceive(int timeoutMs) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  for (;;) {
+    pollfd p{m_fd, POLLIN, 0};
+    int ready = poll(&p, 1, MillisecondsLeft(deadline));
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready < 0 || (p.revents & kGoneEvents)) {
+      return -1;
+    }
+    return ready > 0 ? 1 : 0;
+  }
+}
+
+long CTtyDevice::Read(void* dst, std::size_t n) {
+  long waiting = BytesWaiting();
+  if (waiting < 0) {
+    return -1;
+  }
+  for (;;) {
+    ssize_t got = ::read(m_fd, dst, n);
+    if (got >= 0) {
+      return static_cast<long>(got);
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+  }
+}
+
+bool CTtyDevice::Write(const void* src, std::size_t n, int timeoutMs) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  const auto* bytes = static_cast<const unsigned char*>(src);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t put = ::write(m_fd, bytes + done, n - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return false;
+    }
+    // The output queue is full: wait for room within the bound.
+    pollfd p{m_fd, POLLOUT, 0};
+    int ready = poll(&p, 1, MillisecondsLeft(deadline));
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready <= 0 || (p.revents & kGoneEvents)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CTtyDevice::Purge() {
+  tcflush(m_fd, TCIOFLUSH);
+}
+
+}  // namespace tw
