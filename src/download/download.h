@@ -1,0 +1,159 @@
+// The downloader: carries one handset through an upgrade. It owns the two
+// transports, starts the worker threads that run the download stages, and
+// reports to its owner through log lines, the progress bar and the
+// end-of-run message WM_DOWNLOAD_DONE.
+//
+// Threads: the entry operations (ConnectPda, StartDownload,
+// StartPhoneDownload, ConnectPhone) run on the UI thread; the stages run on
+// the downloader's own workers (std::jthread), which the destructor stops and
+// joins. Every wait of a stage observes that stop request.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "download/downloadowner.h"
+#include "download/downloadsinks.h"
+#include "pda/usbinterface.h"
+#include "phonedown/cwinrs232c/winrs232c.h"
+#include "platform/wintypes.h"
+
+namespace tw {
+
+struct ImageTable;
+struct PhoneParams;
+struct data_packet;
+struct os_data_packet;
+class CDloadFile;
+
+// Creation counter of the downloaders; InitDownloader resets it to 0.
+extern std::atomic<int> g_nDownLoadCount;
+// Set while ConnectPda runs the PDA handshake.
+extern std::atomic<int> g_bConnecting;
+
+class CDownLoad {
+ public:
+  // The downloader's own flags, 0 or 1.
+  struct FlagSet {
+    std::atomic<int> bCreateUSB{0};      // the handshake opened the USB channel
+    std::atomic<int> bStartDownload{0};  // Start was requested
+    std::atomic<int> bOpenPhone{0};      // the phone's COM port is being opened or is open
+  };
+
+  // pOwner may be null: the downloader then works with an inert owner whose
+  // flags are all clear and which has no devices.
+  CDownLoad(IDownloadOwner* pOwner, int nPort);
+  CDownLoad(const CDownLoad&) = delete;
+  CDownLoad& operator=(const CDownLoad&) = delete;
+  // Stops and joins the workers, then closes the serial port.
+  virtual ~CDownLoad();
+
+  // Entry operations, UI thread.
+  BOOL ConnectPda(ImageTable* pTable, int nIndex);
+  void StartDownload(int nIndex);
+  void StartPhoneDownload(int nIndex);
+  BOOL ConnectPhone(PhonePort* pPort, int nIndex);
+
+  // Stages.
+  BOOL PdaHandshake(int nIndex);
+  void PumpMessages();
+  int RunEbootDownload(int nIndex, BOOL bNextPda);
+  int RunOsImageDownload(int nIndex, BOOL bNextPhone);
+  BOOL OpenPhonePort(int nIndex);
+  BOOL RunPhoneDownload(int nIndex);
+  BOOL DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size, DWORD timeout,
+                    int type);
+  int SendPacket(const BYTE* frame, DWORD length, int attempts, DWORD pause);
+  int SendPacketWaitAck(const BYTE* frame, DWORD length, int attempts, DWORD timeout, DWORD pause);
+  int BuildPhoneParams();
+
+  // Reporting, callable from any thread.
+#if defined(__GNUC__)
+  __attribute__((format(printf, 2, 3)))
+#endif
+  void
+  LogMessage(const char* fmt, ...);
+  void SetProgress(int nPos, const std::string& strText);
+  void PostToOwner(UINT nMsg, WPARAM wParam, LPARAM lParam);
+  int InitDownloader(int nIndex);
+  void SetProgressCtrl(IProgressSink* p);
+  void SetLogEdit(ILogSink* p);
+  void ClearProgressCtrl();
+  void ClearLog();
+
+  // The log text since the last reset (a copy, for tests and the headless front end).
+  std::string GetLogText() const;
+  // Waits until every worker started so far has ended (tests, shutdown).
+  void JoinWorkers();
+
+  IDownloadOwner* const m_pOwner;
+  const int m_nId;
+  std::atomic<int> m_nIndex{0};
+  std::atomic<int> m_nPort;
+  FlagSet m_bFlagSet;
+  std::atomic<ImageTable*> m_pImageTable{nullptr};
+  std::atomic<PhonePort*> m_pPhonePort{nullptr};
+  CUsbInterface m_Usb;
+  CWinRs232cSync m_Serial;
+  std::unique_ptr<PhoneParams> m_pParam;
+
+ private:
+  // One running or finished worker thread.
+  struct Worker {
+    std::shared_ptr<std::atomic<bool>> pDone;
+    std::jthread thread;
+  };
+
+  // Worker procedures.
+  void PdaDownloadThread();
+  void PhoneDownloadThread();
+  void PdaCommandThread();
+  void StartWorker(void (CDownLoad::*proc)());
+
+  // Helpers of the stages.
+  IDownloadOwner& Owner() const {
+    return *m_pActiveOwner;
+  }
+  DownloadOwnerFlags& Flags() const {
+    return m_pActiveOwner->OwnerFlags();
+  }
+  bool Sleep(std::uint32_t ms);
+  bool Stopping() const {
+    return m_stop.stop_requested();
+  }
+  void EndRun(int nIndex);
+  void WaitAfterConnectSent();
+  static bool SlotInRange(int nIndex);
+  void SetPhoneStage(int nIndex, int value);
+  int PhoneStage(int nIndex) const;
+  void SetSlotIdle(int nIndex, int value);
+  DWORD SendRecord(const data_packet& packet);
+  void SendPhoneMode();
+  BOOL WaitForCompletion(BYTE* reply, BYTE doneCode, bool bPauseBeforeRead);
+  BOOL ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DWORD dwCount);
+  void SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk);
+  void FailOsZeroData(int nIndex);
+  void FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft);
+  DWORD ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs);
+
+  IDownloadOwner* m_pActiveOwner;
+  std::unique_ptr<IDownloadOwner> m_pInertOwner;
+  std::stop_source m_stop;
+
+  mutable std::mutex m_sinkLock;  // guards the log text and both sinks
+  std::string m_strLog;
+  ILogSink* m_pLogEdit = nullptr;
+  IProgressSink* m_pProgressCtrl = nullptr;
+
+  std::atomic<int> m_nAfterConnectPending{0};
+
+  std::mutex m_workerLock;
+  std::list<Worker> m_workers;
+};
+
+}  // namespace tw

@@ -1,0 +1,85 @@
+// The EBOOT download: the bootloader image in 1000-byte records, each
+// answered by the handset, then the completion wait and the hand-over.
+#include <algorithm>
+
+#include "app/imagetable.h"
+#include "download/download.h"
+#include "download/downloadtext.h"
+#include "pda/pdacommands.h"
+
+namespace tw {
+
+int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
+  const ImageTable* pTable = m_pImageTable;
+  if (!pTable || !pTable->pEbootBin) return 0;
+  const DWORD dwSize = pTable->dwEbootSize;
+  const BYTE* pImage = pTable->pEbootBin->m_pEboot;
+  if (!pImage && dwSize > 0) return 0;
+
+  BYTE ReadBuff[kPdaReadBuffSize] = {};
+  BYTE Rvalue2[kPdaReplyBufferSize] = {};
+  BYTE Rvalue3[kPdaReplyBufferSize] = {};
+  DownloadOwnerFlags& flags = Flags();
+
+  // 1-5: announce the image; the first poll still carries its size and the NAND mask.
+  data_packet packet;
+  packet.SetCommand(PDA_CMD_EBOOT_INFO, dwSize, flags.m_bNandSelect == 1 ? flags.m_dwNandMask.load() : 0);
+  LogMessage("[PDA]Eboot data length = <%dKB>\r\n", static_cast<int>(dwSize / 1024));
+  SendRecord(packet);
+  m_Usb.Read(Rvalue2, kPdaReplySize);
+  if (Rvalue2[0] == PDA_RSP_READY) LogMessage("[PDA]EBoot data download ready.\r\n");
+  packet.dwCommand = PDA_CMD_POLL;
+  SendRecord(packet);
+
+  // 6-12: one data record per acknowledgement; a missing one is noticed after
+  // the next record has gone out.
+  DWORD sent = 0;
+  for (;;) {
+    const DWORD n = m_Usb.Read(ReadBuff, kPdaReplySize);
+    const DWORD chunk = std::min<DWORD>(dwSize - sent, kDataPacketDataSize);
+    packet.SetCommand(PDA_CMD_EBOOT_DATA, dwSize, 0);
+    if (chunk > 0) packet.SetData(pImage + sent, chunk);
+    sent += chunk;
+    SendRecord(packet);
+    const int percent = Percent(sent, dwSize);
+    SetProgress(percent, FormatText("Eboot downloading : %3.3d %%", percent));
+    if (sent >= dwSize) break;
+    if (n == 0 || Stopping()) {
+      LogMessage("[RunDownload]Error Hanppen - Received data zero\r\n");
+      SetProgress(0, "TIME OUT. Can't access device..");
+      EndRun(nIndex);
+      return 0;
+    }
+  }
+
+  // 13: the acknowledgement of the last record decides whether the end command follows.
+  if (m_Usb.Read(ReadBuff, kPdaReplySize) == 0) {
+    SetProgress(0, "TIME OUT :: Can't access device..");
+    return 0;
+  }
+  packet.SetCommand(PDA_CMD_EBOOT_END);
+  SendRecord(packet);
+
+  // 14-16: completion wait, bounded.
+  if (!WaitForCompletion(Rvalue2, PDA_RSP_READY, true)) {
+    LogMessage("[PDA] EBoot download was not confirmed by the device.\r\n");
+    SetProgress(0, "Eboot image not confirmed by device.");
+    EndRun(nIndex);
+    return 0;
+  }
+  SetProgress(0, "Eboot image complete.");
+  LogMessage("[PDA] EBoot download complete.\r\n");
+
+  // 17-18: hand over to the OS-image download, or to the phone.
+  packet.SetCommand(PDA_CMD_IMAGE_DONE);
+  SendRecord(packet);
+  if (bNextPda) return 0;
+  m_Usb.Read(Rvalue3, kPdaReplySize);
+  if (Rvalue3[0] == PDA_RSP_READY) {
+    SetPhoneStage(nIndex, 1);
+    SendPhoneMode();
+  }
+  return 0;
+}
+
+}  // namespace tw

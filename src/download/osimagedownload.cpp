@@ -1,0 +1,136 @@
+// The OS-image download: the handset asks for data with 16-byte requests and
+// the host answers each with 1024-byte packets of 1008 image bytes.
+#include <algorithm>
+#include <optional>
+
+#include "app/imagetable.h"
+#include "download/download.h"
+#include "download/downloadtext.h"
+#include "pda/pdacommands.h"
+
+namespace tw {
+
+namespace {
+constexpr DWORD kShortRequestPauseMs = 20;
+constexpr DWORD kPhoneModeDelayMs = 1000;
+}  // namespace
+
+int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
+  const ImageTable* pTable = m_pImageTable;
+  if (!pTable || !pTable->pPdaBin) return 0;
+  const DWORD dwSize = pTable->dwPdaSize;
+  const BYTE* pImage = pTable->pPdaBin->m_pPda;
+  if (!pImage && dwSize > 0) return 0;
+
+  // 1-4: announce the image.
+  data_packet packet;
+  packet.SetCommand(PDA_CMD_OS_INFO, dwSize);
+  LogMessage("OsImage data length = <%dKB>\r\n", static_cast<int>(dwSize / 1024));
+  SendRecord(packet);
+  LogMessage("[PDA]OsImage data download ready.\r\n");
+
+  // 5-8: serve the handset's requests until the whole image is out.
+  BYTE ReadBuff[kPdaReadBuffSize] = {};
+  DWORD sent = 0;
+  for (;;) {
+    const DWORD n = Stopping() ? 0 : m_Usb.Read(ReadBuff, kReadHeaderSize);
+    const std::optional<read_header> request = ParseReadHeader(ReadBuff, n);
+    if (request && request->dwRequest != PDA_REQ_DATA) continue;
+    if (request) {
+      if (request->dwCount > dwSize - sent) {
+        FailOsRequestBeyondEnd(nIndex, request->dwCount, dwSize - sent);
+        return 0;
+      }
+      if (!ServeOsRequest(pImage, dwSize, sent, request->dwCount)) {
+        FailOsZeroData(nIndex);
+        return 0;
+      }
+      if (sent == dwSize) break;
+      continue;
+    }
+    if (n == 0) {
+      FailOsZeroData(nIndex);
+      return 0;
+    }
+    packet.SetCommand(PDA_CMD_POLL);  // a short request: dropped, polled again
+    SendRecord(packet);
+    Sleep(kShortRequestPauseMs);
+  }
+
+  // 9-11: completion wait, bounded.
+  BYTE Rvalue2[kPdaReplyBufferSize] = {};
+  if (!WaitForCompletion(Rvalue2, PDA_RSP_OS_DONE, false)) {
+    LogMessage("[PDA]OS image download was not confirmed by the device.\r\n");
+    SetProgress(0, "PDA OS image not confirmed by device.");
+    EndRun(nIndex);
+    return 0;
+  }
+  SetProgress(0, "PDA OS image completed.");
+  LogMessage("[PDA]OS image download complete.\r\n");
+
+  // 12: hand over to the phone; the phone stage ends the run.
+  if (bNextPhone) {
+    BYTE Rvalue3[kPdaReplyBufferSize] = {};
+    packet.SetCommand(PDA_CMD_IMAGE_DONE);
+    SendRecord(packet);
+    m_Usb.Read(Rvalue3, kPdaReplySize);
+    if (Rvalue3[0] == PDA_RSP_READY && Sleep(kPhoneModeDelayMs)) {
+      SetPhoneStage(nIndex, 1);
+      SendPhoneMode();
+    }
+    return 0;
+  }
+  // 13: no phone image: the run ends here.
+  packet.SetCommand(PDA_CMD_FINISH);
+  SendRecord(packet);
+  EndRun(nIndex);
+  return 0;
+}
+
+// Step 6 for one request of dwCount bytes (never more than remain): packets of
+// 1008 image bytes, each acknowledged, then the last one and one progress
+// report. FALSE when the acknowledgement of the last packet did not come.
+BOOL CDownLoad::ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DWORD dwCount) {
+  BYTE ReadBuff[kPdaReadBuffSize] = {};
+  os_data_packet writeBuff;
+  DWORD outstanding = dwCount;
+  while (outstanding > kWriteBuffDataSize) {
+    const DWORD chunk = std::min<DWORD>(dwSize - sent, kWriteBuffDataSize);
+    SendOsPacket(writeBuff, pImage + sent, chunk);
+    sent += chunk;
+    outstanding -= chunk;
+    m_Usb.Read(ReadBuff, kPdaOsAckSize);  // not examined
+    if (Stopping()) return FALSE;
+  }
+  const DWORD chunk = std::min<DWORD>(dwSize - sent, outstanding);
+  SendOsPacket(writeBuff, pImage + sent, chunk);
+  sent += chunk;
+  const int percent = Percent(sent, dwSize);
+  SetProgress(percent, FormatText("PDA downloading : %3.3d %%", percent));
+  return m_Usb.Read(ReadBuff, kPdaOsAckSize) > 0 ? TRUE : FALSE;
+}
+
+void CDownLoad::SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk) {
+  writeBuff.SetData(chunk > 0 ? pData : nullptr, chunk);
+  const auto bytes = writeBuff.Encode();
+  m_Usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+// A request or the acknowledgement after a request's last packet brought nothing.
+void CDownLoad::FailOsZeroData(int nIndex) {
+  SetSlotIdle(nIndex, 0);
+  LogMessage("[RunDownload]Error Hanppen - Received Data zero\r\n");
+  SetProgress(0, "TIME OUT. Can't Access Device..");
+  EndRun(nIndex);
+}
+
+// The handset asked for more bytes than the image has left: serving it would
+// send empty packets without end, so the run ends as a failed one.
+void CDownLoad::FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft) {
+  LogMessage("[PDA]Device asked for %u bytes, only %u left. Download stopped.\r\n",
+             static_cast<unsigned>(dwCount), static_cast<unsigned>(dwLeft));
+  SetProgress(0, "PDA OS image failed: bad request from device.");
+  EndRun(nIndex);
+}
+
+}  // namespace tw

@@ -1,0 +1,57 @@
+// The PDA handshake: open the handset's USB download interface, wait for its
+// hello byte and answer it.
+#include "app/imagetable.h"
+#include "download/download.h"
+#include "download/downloadtext.h"
+#include "pda/pdacommands.h"
+#include "pda/pdaguid.h"
+#include "platform/trace.h"
+
+namespace tw {
+
+namespace {
+constexpr int kOpenAttempts = 100;
+constexpr DWORD kOpenRetryMs = 100;
+}  // namespace
+
+BOOL CDownLoad::PdaHandshake(int nIndex) {
+  Trace("[PDA=>%d] CreateUSBFile !!\r\n", nIndex);
+  BYTE Rvalue[kPdaReplyBufferSize] = {};
+  LogMessage("[PDA] Connect and Power-on the Device.\r\n");
+
+  BOOL bOpened = FALSE;
+  for (int attempt = 0; attempt < kOpenAttempts && !bOpened && !Stopping(); ++attempt) {
+    PumpMessages();
+    bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, nIndex);
+    if (!bOpened) Sleep(kOpenRetryMs);
+  }
+  if (!bOpened) {
+    LogMessage("[PDA]Device Not Found.\r\n");
+    InitDownloader(nIndex);
+    return FALSE;
+  }
+
+  LogMessage("[PDA-%d]Driver Opened.\r\n", nIndex);
+  LogMessage("[PDA]Read Wait. = [%d] \r\n", nIndex);
+  // Bounded by the USB read: a handset that never speaks gives 0 bytes.
+  m_Usb.Read(Rvalue, kPdaReplySize);
+  LogMessage("[PDA]Read Done. = [%d] \r\n", nIndex);
+
+  if (Rvalue[0] != PDA_RSP_HELLO) {
+    LogMessage("[PDA]Wrong Response From Device. DEV=[%d] \r\n", nIndex);
+    m_Usb.Close();
+    return FALSE;
+  }
+  LogMessage("[PDA]Device Found. = [%d] \r\n", nIndex);
+  data_packet packet;
+  packet.SetCommand(PDA_CMD_HELLO_ACK);
+  SendRecord(packet);
+  m_bFlagSet.bCreateUSB = 1;
+  Trace("data_packet Length(Multi? Single?) = %d\r\n", nIndex);
+  m_nAfterConnectPending = 1;
+  StartWorker(&CDownLoad::PdaCommandThread);
+  SetProgress(0, FormatText("0%%"));
+  return TRUE;
+}
+
+}  // namespace tw

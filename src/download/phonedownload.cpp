@@ -1,0 +1,139 @@
+// The phone download: the regions of the phone image, each jumped to, erased
+// and written in acknowledged 1 KiB blocks.
+#include <array>
+#include <span>
+#include <thread>
+
+#include "download/download.h"
+#include "download/downloadtext.h"
+#include "download/phoneparams.h"
+#include "phonedown/cdloadfile/dloadfile.h"
+#include "phonedown/cmsmpacket/msmresponse.h"
+#include "phonedown/cmsmpacket/pkt.h"
+
+namespace tw {
+
+namespace {
+constexpr std::size_t kTxBuffSize = 5120;
+constexpr DWORD kBeforeJumpsMs = 100;
+constexpr DWORD kFramePauseMs = 5;
+constexpr DWORD kFrameTimeoutMs = 1500;
+constexpr int kFrameAttempts = 10;
+constexpr DWORD kErasePauseMs = 500;
+constexpr DWORD kAfterEraseMs = 200;
+constexpr DWORD kBlockTimeoutMs = 10;
+constexpr DWORD kAfterRegionMs = 1000;
+}  // namespace
+
+int CDownLoad::BuildPhoneParams() {
+  m_pParam = std::make_unique<PhoneParams>(MakePhoneParams(Flags().m_bPhoneFullSet));
+  return 0;
+}
+
+BOOL CDownLoad::RunPhoneDownload(int nIndex) {
+  // 1-3: parameters.
+  CMsmPacket packet;
+  BuildPhoneParams();
+  Sleep(kBeforeJumpsMs);
+  const PhoneParams& params = *m_pParam;
+  const int nPort = m_nPort;
+  const CDloadFile& image = Owner().PhoneFile();
+  LogMessage("Param.nNumRegions = (%d)", static_cast<int>(params.nNumRegions));
+
+  // 4: two opening jumps; their answers stay queued for the first exchange.
+  std::array<BYTE, kTxBuffSize> pTxBuff{};
+  std::size_t length = packet.MakeJumpPacket(pTxBuff);
+  SendPacket(pTxBuff.data(), static_cast<DWORD>(length), 2, kFramePauseMs);
+
+  // 5: the regions in table order; the result flag holds the last region's outcome.
+  BOOL bResult = FALSE;
+  for (const RegionRecord& region : params.regions) {
+    if (Stopping()) return FALSE;
+    if (region.dwWriteLen != 0) LogMessage("dwWriteLen = <%d>", static_cast<int>(region.dwWriteLen));
+    const DWORD dwWriteLen = GetRegionWriteLength(region, image.GetSize());
+
+    length = packet.MakeJumpPacket(pTxBuff);
+    if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(length), kFrameAttempts, kFrameTimeoutMs,
+                          kFramePauseMs) != ACK) {
+      LogMessage("[PHONE] [COM%d] Jump fail...\r\n", nPort);
+      SetProgress(0, FormatText("[COM%d] PHONE download fail.[id%d]", nPort, nIndex));
+      return FALSE;
+    }
+    if (region.dwAreaType == AREA_EFS) {
+      if (Flags().m_bPhoneExtraCmd == 1) {
+        length = packet.MakeEfsPacket(pTxBuff);
+        SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(length), kFrameAttempts, kFrameTimeoutMs,
+                          kFramePauseMs);  // not examined
+      } else {
+        bResult = FALSE;
+      }
+    } else {
+      bResult = DownloadArea(nIndex, image, region.dwStart, dwWriteLen, dwWriteLen, region.dwTimeout,
+                             static_cast<int>(region.dwAreaType));
+      SetProgress(0, FormatText("[COM%d] Wait.download is in proceeding...", nPort));
+    }
+    if (!Sleep(kAfterRegionMs)) return FALSE;
+  }
+
+  // 6-8: closing report; after a failed last region this resets a second time.
+  SetProgress(
+      0, FormatText(bResult ? "[COM%d]Phone image complete." : "[COM%d]Phone image download failed.", nPort));
+  LogMessage("[COM%d]PHONE Download complete.\r\n", nPort);
+  EndRun(nIndex);
+  return TRUE;
+}
+
+BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size,
+                             DWORD timeout, int type) {
+  const DWORD nTotalPkt = GetPhoneBlockCount(size);
+  const DWORD firstPkt = GetPhoneFirstBlock(start);
+  const char* longName = GetAreaLongName(type);
+  const char* shortName = GetAreaShortName(type);
+  const int nPort = m_nPort;
+
+  // A region that reaches past the image's packets cannot be written: it is
+  // refused before anything is erased.
+  const DWORD havePkt = image.GetPacketCount();
+  if (nTotalPkt > 0 && (firstPkt >= havePkt || nTotalPkt > havePkt - firstPkt)) {
+    LogMessage("[PHONE] [COM%d]%s lies beyond the end of the phone image.\r\n", nPort, longName);
+    return FALSE;
+  }
+
+  // 3-5: erase; only NAK_BAD_CRC skips the region.
+  LogMessage("[PHONE-%d] [COM%d]Wait for Erasing %s\r\n", nIndex, nPort, longName);
+  CMsmPacket packet;
+  std::array<BYTE, kTxBuffSize> pTxBuff{};
+  std::size_t frameLength = packet.MakeErasePacket(pTxBuff, start, length);
+  const int code = SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), kFrameAttempts, timeout,
+                                     kErasePauseMs);
+  if (code == ACK) {
+    LogMessage("[PHONE] [COM%d]Erasing %s Complete.\r\n", nPort, longName);
+  } else if (code == NAK_BAD_CRC) {
+    LogMessage("[byteRsp value is NAK_BAD_CRC!!] [COM%d] Complete.\r\n", nPort);
+    return FALSE;
+  }
+  Sleep(kAfterEraseMs);
+  if (size == 0) return TRUE;
+
+  // 7-9: the blocks, each acknowledged before the next; one attempt each.
+  LogMessage("[nTotalPkt = %d] [COM%d] Complete.\r\n", static_cast<int>(nTotalPkt), nPort);
+  for (DWORD i = 0; i < nTotalPkt; ++i) {
+    if (Stopping()) return FALSE;
+    const BYTE* pData = image.GetPacket(firstPkt + i) + CDloadFile::kDataOffset;
+    frameLength =
+        packet.MakeDataPacket(pTxBuff, start + i * kPhoneBlockSize, static_cast<WORD>(kPhoneBlockSize),
+                              std::span<const BYTE>(pData, kPhoneBlockSize));
+    if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), 1, kBlockTimeoutMs,
+                          kFramePauseMs) != ACK) {
+      SetProgress(0, FormatText("id[%d]-[COM%d] PHONE download fail.--", nIndex, nPort));
+      EndRun(nIndex);
+      return FALSE;
+    }
+    const int percent = static_cast<int>(static_cast<double>(i) * 100.0 / nTotalPkt);
+    SetProgress(percent, FormatText("[COM%d] %s downloading : %3.3d %%", nPort, shortName, percent));
+    std::this_thread::yield();
+  }
+  return TRUE;
+}
+
+}  // namespace tw
