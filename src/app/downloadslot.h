@@ -1,0 +1,34 @@
+// A slot's downloader served by a real CDownLoad.
+#pragma once
+#include "app/slotdownloader.h"
+#include "download/download.h"
+
+namespace tw {
+
+class CDownLoadSlot final : public ISlotDownloader {
+ public:
+  CDownLoadSlot(IDownloadOwner* pOwner, int nPort) : m_DownLoad(pOwner, nPort) {}
+
+  BOOL ConnectPda(ImageTable* pTable, int nIndex) override { return m_DownLoad.ConnectPda(pTable, nIndex); }
+  BOOL ConnectPhone(PhonePort* pPort, int nIndex) override { return m_DownLoad.ConnectPhone(pPort, nIndex); }
+  void StartDownload(int nIndex) override { m_DownLoad.StartDownload(nIndex); }
+  void StartPhoneDownload(int nIndex) override { m_DownLoad.StartPhoneDownload(nIndex); }
+
+  void SetProgressCtrl(IProgressSink* p) override { m_DownLoad.SetProgressCtrl(p); }
+  void SetLogEdit(ILogSink* p) override { m_DownLoad.SetLogEdit(p); }
+  void ClearProgressCtrl() override { m_DownLoad.ClearProgressCtrl(); }
+  void ClearLog() override { m_DownLoad.ClearLog(); }
+
+  void SetPort(int nPort) override { m_DownLoad.m_nPort = nPort; }
+  BOOL CreateUsb() const override { return m_DownLoad.m_bFlagSet.bCreateUSB.load(); }
+  // The flag rather than the port handle: the flag is safe to read while a
+  // worker closes the port, and it also covers a port still being opened.
+  BOOL PhonePortOpen() const override { return m_DownLoad.m_bFlagSet.bOpenPhone.load(); }
+
+  CDownLoad& DownLoad() { return m_DownLoad; }
+
+ private:
+  CDownLoad m_DownLoad;
+};
+
+}  // namespace tw

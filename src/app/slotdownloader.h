@@ -1,0 +1,45 @@
+// The downloader of one device slot, as the main dialog's logic drives it.
+// CDownLoadSlot serves it with a real CDownLoad; tests serve it with fakes
+// that decide each connect's outcome.
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "download/downloadowner.h"
+#include "download/downloadsinks.h"
+#include "platform/wintypes.h"
+
+namespace tw {
+
+struct ImageTable;
+
+class ISlotDownloader {
+ public:
+  virtual ~ISlotDownloader() = default;
+
+  virtual BOOL ConnectPda(ImageTable* pTable, int nIndex) = 0;
+  virtual BOOL ConnectPhone(PhonePort* pPort, int nIndex) = 0;
+  virtual void StartDownload(int nIndex) = 0;
+  virtual void StartPhoneDownload(int nIndex) = 0;
+
+  virtual void SetProgressCtrl(IProgressSink* p) = 0;
+  virtual void SetLogEdit(ILogSink* p) = 0;
+  virtual void ClearProgressCtrl() = 0;
+  virtual void ClearLog() = 0;
+
+  // m_nPort: the phone's COM port number.
+  virtual void SetPort(int nPort) = 0;
+  // m_bFlagSet.bCreateUSB: the PDA handshake connected the device.
+  virtual BOOL CreateUsb() const = 0;
+  // The phone side's COM port is being opened or is open.
+  virtual BOOL PhonePortOpen() const = 0;
+};
+
+// Makes the downloader of a slot: CDownLoad(pOwner, nPort).
+using SlotDownloaderFactory =
+    std::function<std::unique_ptr<ISlotDownloader>(IDownloadOwner* pOwner, int nPort)>;
+
+// The factory of real downloaders.
+SlotDownloaderFactory RealDownloaderFactory();
+
+}  // namespace tw

@@ -1,0 +1,442 @@
+#include "app/tidewelldlglogic.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "app/devicechange.h"
+#include "platform/trace.h"
+#include "platform/tunables.h"
+
+namespace tw {
+
+namespace {
+
+constexpr UINT WM_CLOSE = 0x0010;
+
+}  // namespace
+
+CTidewellDlgLogic::CTidewellDlgLogic(Services services)
+    : m_pView(services.pView),
+      m_pQueue(services.pQueue),
+      m_pClock(services.pClock),
+      m_pDevices(services.pDevices),
+      m_pEvents(services.pEvents),
+      m_makeDownloader(std::move(services.makeDownloader)),
+      m_strPackagePath(std::move(services.strPackagePath)) {
+  if (!m_makeDownloader) {
+    m_makeDownloader = RealDownloaderFactory();
+  }
+  // The NAND option value and the three download flags start clear.
+  m_dwNandMask = 0;
+  m_bDownEboot = 0;
+  m_bDownPda = 0;
+  m_bDownPhone = 0;
+}
+
+CTidewellDlgLogic::~CTidewellDlgLogic() {
+  // The event source first, so no event is posted for a dying dialog; then
+  // every downloader, whose destructor stops and joins its workers while
+  // the flags and images they read still exist.
+  UnregisterDeviceNotification();
+  for (int i = 0; i < kSlotCount; ++i) {
+    DeleteDownloader(i);
+  }
+}
+
+BOOL CTidewellDlgLogic::OnInitDialog() {
+  m_bNandSelect = 0;
+  m_nMaxOpenDevice = 0;
+  m_nOpenDevice = 0;
+  m_pView->EnableStart(FALSE);
+  InitSlots();
+  m_Images.ZeroImageTable();
+  RegisterDeviceInterface();
+
+  m_pProgress.fill(nullptr);
+  m_pProgress[0] = m_pView->ProgressBar();
+  if (m_pProgress[0] != nullptr) {
+    m_pProgress[0]->SetText("");
+  }
+  m_pView->PrepareProgressBar();
+  if (m_pProgress[0] != nullptr) {
+    m_pProgress[0]->SetPos(0);
+  }
+
+  // The developer tools' INI readers, in their order.
+  ReadMergeIni();
+  ReadMsMergeIni();
+  ReadOneImageIni();
+
+  m_pView->UpdateData();
+  LoadAttachedImages();
+  return TRUE;
+}
+
+void CTidewellDlgLogic::InitSlots() {
+  m_bRundnload = 0;
+  m_bDownStart = 0;
+  for (int i = 0; i < kSlotCount; ++i) {
+    m_pDownLoad[i].reset();
+    m_bPhoneStage[i] = 0;
+    // Only slot 0 is armed: one handset at a time. The others are never
+    // idle and hold a port number that no device event yields.
+    m_bSlotIdle[i] = i == 0 ? 1 : 0;
+    m_nComPort[i] = i == 0 ? 0 : -1;
+  }
+}
+
+// Placeholders for the developer tools' INI readers (the two merge INI
+// files, then the one-file image INI file); they come with those tools.
+void CTidewellDlgLogic::ReadMergeIni() {}
+void CTidewellDlgLogic::ReadMsMergeIni() {}
+void CTidewellDlgLogic::ReadOneImageIni() {}
+
+BOOL CTidewellDlgLogic::LoadAttachedImages() {
+  BOOL bLoaded = m_Images.LoadAttachedImages(m_strPackagePath);
+  CopyImageFlags();
+  if (bLoaded) {
+    m_bRundnload = 0;
+  }
+  return bLoaded;
+}
+
+// The download stages read the flags through the owner; the image set
+// keeps its own copy, written by the loader.
+void CTidewellDlgLogic::CopyImageFlags() {
+  m_bDownEboot = m_Images.m_bDownEboot.load();
+  m_bDownPda = m_Images.m_bDownPda.load();
+  m_bDownPhone = m_Images.m_bDownPhone.load();
+  m_bPhoneFullSet = m_Images.m_bPhoneFullSet.load();
+  m_bPhoneExtraCmd = m_Images.m_bPhoneExtraCmd.load();
+}
+
+BOOL CTidewellDlgLogic::RegisterDeviceInterface() {
+  errno = 0;
+  if (m_pEvents != nullptr &&
+      m_pEvents->Start([this](const DeviceEvent& event) { PostDeviceChange(event); })) {
+    m_hDevNotify = true;
+    return TRUE;
+  }
+  int error = m_pEvents == nullptr || errno == 0 ? ENODEV : errno;
+  char text[80];
+  std::snprintf(text, sizeof text, "HUB RegisterDeviceNotification failed: %d\n", error);
+  m_pView->MessageBox(text, "RegisterDeviceNotification", MessageIcon::None);
+  return FALSE;
+}
+
+void CTidewellDlgLogic::UnregisterDeviceNotification() {
+  // A second release changes nothing.
+  if (m_hDevNotify) {
+    m_hDevNotify = false;
+    m_pEvents->Stop();
+  }
+}
+
+void CTidewellDlgLogic::WindowProc(UINT nMsg, WPARAM wParam, LPARAM lParam) {
+  switch (nMsg) {
+    case WM_DEVICE_PDA:
+      OnDevicePda(wParam, lParam);
+      break;
+    case WM_DEVICE_PHONE:
+      OnDevicePhone(wParam, lParam);
+      break;
+    case WM_DOWNLOAD_DONE:
+      OnDownloadDone(wParam, lParam);
+      break;
+    case WM_COMMAND:
+      if (wParam == IDC_START) {
+        OnStart();
+      } else if (wParam == IDC_START_DOWNLOAD) {
+        OnStartDownload();
+      }
+      break;
+    case WM_CLOSE:
+      OnClose();
+      break;
+    default:
+      break;
+  }
+}
+
+void CTidewellDlgLogic::PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
+  m_pQueue->Post([this, nMsg, wParam, lParam] { WindowProc(nMsg, wParam, lParam); });
+}
+
+void CTidewellDlgLogic::PumpMessages() {
+  m_pQueue->PumpMessages();
+}
+
+void CTidewellDlgLogic::PostDeviceChange(const DeviceEvent& record) {
+  m_pQueue->Post([this, record] { OnDeviceChange(DeviceEventType(record), record); });
+}
+
+BOOL CTidewellDlgLogic::OnDeviceChange(UINT nEventType, const DeviceEvent& record) {
+  Trace("******** Device Change, nEventType = %d\r\n", static_cast<int>(nEventType));
+  if (nEventType == DBT_DEVICEARRIVAL) {
+    if (m_bRundnload == 1) {
+      Trace("Device Change, m_bRundnload TRUE break\r\n");
+      return TRUE;
+    }
+    for (int i = 0; i < kSlotCount; ++i) {
+      // Rule one: the device's first appearance, whatever its kind.
+      if (m_bSlotIdle[i] == 1 && m_bPhoneStage[i] == 0 && m_bDownStart == 0) {
+        ArrivalForIdleSlot(i);
+        break;
+      }
+      // Rule two: the phone's COM port for a slot in the phone stage.
+      if (record.kind == DeviceEvent::Kind::Port && m_bPhoneStage[i] == 1 &&
+          ArrivalForPhoneStage(i, record)) {
+        break;
+      }
+    }
+  } else if (nEventType == DBT_DEVICEREMOVECOMPLETE) {
+    RemovalOfPort(record);
+  }
+  return TRUE;
+}
+
+void CTidewellDlgLogic::ArrivalForIdleSlot(int i) {
+  m_bSlotIdle[i] = 0;
+  Trace("DBT_DEVICEARRIVAL == %d[%u]\r\n", i, m_pClock->GetTickCount());
+  m_nComPort[i] = i;
+  if (m_nPdaConnects > 0) {
+    // This runs inside a PDA connect's message pumping: the connect can only
+    // end after this handler returns, so the arrival waits without blocking
+    // and is posted once the connect has returned.
+    Trace("DBT_DEVICEARRIVAL == %d held until the connect returns\r\n", i);
+    m_HeldMessages.push_back({WM_DEVICE_PDA, 0, i});
+    return;
+  }
+  PostMessage(WM_DEVICE_PDA, 0, i);
+}
+
+bool CTidewellDlgLogic::ArrivalForPhoneStage(int i, const DeviceEvent& record) {
+  Trace(">>>>>Current Dectect pdbp->dbcp_name  = %s\r\n", record.name.c_str());
+  int nPort = 0;
+  if (!PortNumberFromName(record.name, &nPort)) {
+    return false;
+  }
+  m_nComPort[i] = nPort;
+  if (m_pDownLoad[i] && m_pDownLoad[i]->PhonePortOpen()) {
+    Trace("RS232 is opend");
+    return false;
+  }
+  Trace("Current Dectect Port num(%d) Port ID = %d, m_nOpenDevice = %d\r\n", nPort, i, m_nOpenDevice);
+  Trace("Current Dectect Port num(%d) Port ID = %d\r\n", nPort, i);
+  PostMessage(WM_DEVICE_PHONE, static_cast<WPARAM>(nPort), i);
+  return true;
+}
+
+void CTidewellDlgLogic::RemovalOfPort(const DeviceEvent& record) {
+  // Any removal that is not a COM port counts as port 0: the USB device
+  // frees slot 0 while no COM port is recorded for it.
+  int nPort = 0;
+  if (!PortNumberFromName(record.name, &nPort)) {
+    nPort = 0;
+  }
+  for (int i = 0; i < kSlotCount; ++i) {
+    if (m_nComPort[i] == nPort) {
+      m_bSlotIdle[i] = 1;
+      m_nComPort[i] = 0;
+    }
+  }
+}
+
+long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
+  const int i = static_cast<int>(lParam);
+  if (lParam < 0 || lParam >= kSlotCount) {
+    return 0;
+  }
+  if (m_nConnects > 0) {
+    // A connect runs below this handler; connecting again now would nest
+    // on the same downloader.
+    m_HeldMessages.push_back({WM_DEVICE_PDA, wParam, lParam});
+    return 0;
+  }
+  ISlotDownloader& downloader = AttachDownloader(i, 0);
+  ++m_nConnects;
+  ++m_nPdaConnects;
+  BOOL bConnected = downloader.ConnectPda(&m_Images.m_ImageTable, i);
+  --m_nPdaConnects;
+  --m_nConnects;
+  if (bConnected) {
+    CountOpenDevice(i);
+    if (downloader.CreateUsb()) {
+      Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
+      m_pView->EnableStart(TRUE);
+      Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
+    }
+    m_bSlotIdle[i] = 0;
+    m_pView->UpdateData();
+  } else {
+    m_bSlotIdle[i] = 1;
+  }
+  ConnectReturned();
+  return 0;
+}
+
+long CTidewellDlgLogic::OnDevicePhone(WPARAM wParam, LPARAM lParam) {
+  const int i = static_cast<int>(lParam);
+  const int nPort = static_cast<int>(wParam);
+  if (lParam < 0 || lParam >= kSlotCount) {
+    return 0;
+  }
+  if (m_nConnects > 0) {
+    m_HeldMessages.push_back({WM_DEVICE_PHONE, wParam, lParam});
+    return 0;
+  }
+  Trace("new CDownLoad---->port(%d)\r\n", nPort);
+  ISlotDownloader& downloader = AttachDownloader(i, nPort);
+  m_PhonePort.nPort = nPort;
+  ++m_nConnects;
+  BOOL bConnected = downloader.ConnectPhone(&m_PhonePort, i);
+  --m_nConnects;
+  if (bConnected) {
+    CountOpenDevice(i);
+    m_bSlotIdle[i] = 0;
+    m_pView->UpdateData();
+  } else {
+    // Still in the phone stage: the next COM port arrival is taken again.
+    m_bSlotIdle[i] = 1;
+  }
+  ConnectReturned();
+  return 0;
+}
+
+// Makes the slot's downloader on its first device event, gives it the port
+// and attaches the progress bar, and for slot 0 the log box.
+ISlotDownloader& CTidewellDlgLogic::AttachDownloader(int i, int nPort) {
+  if (!m_pDownLoad[i]) {
+    m_pDownLoad[i] = m_makeDownloader(this, nPort);
+  }
+  ISlotDownloader& downloader = *m_pDownLoad[i];
+  if (nPort != 0) {
+    downloader.SetPort(nPort);
+  }
+  downloader.SetProgressCtrl(m_pProgress[i]);
+  if (i == 0) {
+    downloader.SetLogEdit(m_pView->LogEdit());
+  }
+  return downloader;
+}
+
+void CTidewellDlgLogic::CountOpenDevice(int i) {
+  if (i == m_nOpenDevice) {
+    ++m_nOpenDevice;
+  }
+  if (m_nMaxOpenDevice < m_nOpenDevice) {
+    m_nMaxOpenDevice = m_nOpenDevice;
+  }
+}
+
+// Once no connect runs any more, what waited for it goes out: the held
+// messages in their order, then a close that was asked for meanwhile.
+void CTidewellDlgLogic::ConnectReturned() {
+  if (m_nConnects > 0) {
+    return;
+  }
+  std::vector<HeldMessage> held = std::exchange(m_HeldMessages, {});
+  for (const HeldMessage& message : held) {
+    PostMessage(message.nMsg, message.wParam, message.lParam);
+  }
+  if (m_bClosePending) {
+    m_bClosePending = false;
+    PostMessage(WM_CLOSE, 0, 0);
+  }
+}
+
+long CTidewellDlgLogic::OnDownloadDone(WPARAM wParam, LPARAM /*lParam*/) {
+  if (wParam >= static_cast<WPARAM>(kSlotCount)) {
+    return 0;
+  }
+  const int nSlot = static_cast<int>(wParam);
+  m_bSlotIdle[nSlot] = 1;
+  m_bRundnload = 0;
+  m_bDownStart = 0;
+  m_pView->DownloadDone(nSlot);
+  return 0;
+}
+
+void CTidewellDlgLogic::OnStart() {
+  if (m_nComPort[0] == 0) {
+    PostMessage(WM_COMMAND, IDC_START_DOWNLOAD, 0);
+    Trace("(m_nComPort[--0]\r\n");
+  }
+  m_pView->EnableStart(FALSE);
+}
+
+void CTidewellDlgLogic::OnStartDownload() {
+  if (m_bDownPhone && !m_bDownEboot && !m_bDownPda) {
+    StartPhoneStage(1);
+  } else if (m_bDownEboot || m_bDownPda) {
+    StartPdaStage(1);
+  } else {
+    m_pView->MessageBox("Select an image to download", kAppName, MessageIcon::Exclamation);
+    m_pView->EnableStart(TRUE);
+  }
+}
+
+void CTidewellDlgLogic::StartPdaStage(int n) {
+  if (m_nOpenDevice < n || n < 1 || n > kSlotCount || !m_pDownLoad[n - 1]) {
+    return;
+  }
+  if (!m_Images.m_bImageLoaded) {
+    m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
+    return;
+  }
+  m_pDownLoad[n - 1]->StartDownload(n - 1);
+}
+
+void CTidewellDlgLogic::StartPhoneStage(int n) {
+  if (m_nOpenDevice < n || n < 1 || n > kSlotCount || !m_pDownLoad[n - 1]) {
+    return;
+  }
+  if (!m_Images.m_bImageLoaded) {
+    m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
+    return;
+  }
+  m_pDownLoad[n - 1]->StartPhoneDownload(n - 1);
+}
+
+BOOL CTidewellDlgLogic::OnClose() {
+  if (m_nConnects > 0) {
+    // The running connect's downloader must not be deleted under it.
+    m_bClosePending = true;
+    return FALSE;
+  }
+  UnregisterDeviceNotification();
+  m_Images.m_bImageLoaded = 0;
+  for (int i = 0; i < m_nMaxOpenDevice && i < kSlotCount; ++i) {
+    DeleteDownloader(i);
+  }
+  m_pView->EndDialog(IDCANCEL);
+  return TRUE;
+}
+
+void CTidewellDlgLogic::DestroyWindow() {
+  // Every slot that still has a downloader, also one whose connect never
+  // succeeded (and so was never counted in m_nOpenDevice).
+  for (auto& pDownLoad : m_pDownLoad) {
+    if (pDownLoad) {
+      pDownLoad->ClearLog();
+      pDownLoad->ClearProgressCtrl();
+    }
+  }
+  m_pClock->Sleep(static_cast<std::uint32_t>(GetTunables().closeGraceMs));
+  for (int i = 0; i < kSlotCount; ++i) {
+    DeleteDownloader(i);
+  }
+}
+
+void CTidewellDlgLogic::OnDestroy() {
+  m_pProgress.fill(nullptr);
+  UnregisterDeviceNotification();
+}
+
+// Deleting stops and joins the downloader's workers first.
+void CTidewellDlgLogic::DeleteDownloader(int i) {
+  m_pDownLoad[i].reset();
+}
+
+}  // namespace tw

@@ -1,0 +1,150 @@
+// The main dialog's logic, free of any UI toolkit: the firmware set, the
+// device slot table, device detection and downloader dispatch, the Start
+// button's handlers and the shutdown. The Qt dialog and the headless front
+// end own one and forward their events to it; it reaches them through
+// ITidewellView and posts its private messages through IMessageQueue.
+//
+// Every handler runs on the UI thread. Downloaders reach the logic through
+// IDownloadOwner from their workers (flags, PostMessage).
+#pragma once
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/imageset.h"
+#include "app/slotdownloader.h"
+#include "app/tidewellview.h"
+#include "download/downloadowner.h"
+#include "platform/clock.h"
+#include "platform/deviceevents.h"
+#include "platform/deviceprovider.h"
+#include "platform/messagequeue.h"
+#include "platform/wintypes.h"
+
+namespace tw {
+
+inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr int IDC_START = 1068;           // the visible Start button
+inline constexpr int IDC_START_DOWNLOAD = 1015;  // the hidden button whose command starts the download
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int kSlotCount = 8;
+
+// The application's name: the caption of its message boxes.
+inline constexpr const char* kAppName = "Tidewell";
+
+class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
+ public:
+  // What the logic works with. The view, queue, clock and devices must
+  // outlive the logic. pEvents may be null: registering then fails.
+  struct Services {
+    ITidewellView* pView = nullptr;
+    IMessageQueue* pQueue = nullptr;
+    IClock* pClock = nullptr;
+    IDeviceProvider* pDevices = nullptr;
+    IDeviceEventSource* pEvents = nullptr;
+    SlotDownloaderFactory makeDownloader;  // empty: real downloaders
+    std::string strPackagePath;            // empty: the running executable
+  };
+
+  explicit CTidewellDlgLogic(Services services);
+  ~CTidewellDlgLogic() override;
+  CTidewellDlgLogic(const CTidewellDlgLogic&) = delete;
+  CTidewellDlgLogic& operator=(const CTidewellDlgLogic&) = delete;
+
+  // Dialog initialisation after the window's own set-up: slot table,
+  // device registration, progress bar, INI readers, firmware set. TRUE.
+  BOOL OnInitDialog();
+  // Loads the firmware set from the package path; see CImageSet.
+  BOOL LoadAttachedImages();
+  // Starts the device events; a failure shows its message box.
+  BOOL RegisterDeviceInterface();
+
+  // The private messages and WM_COMMAND, as the event loop delivers them.
+  void WindowProc(UINT nMsg, WPARAM wParam, LPARAM lParam);
+
+  // WM_DEVICECHANGE: arrivals and removals. Returns TRUE.
+  BOOL OnDeviceChange(UINT nEventType, const DeviceEvent& record);
+  // Posts a device event from any thread (the event source's sink).
+  void PostDeviceChange(const DeviceEvent& record);
+
+  long OnDevicePda(WPARAM wParam, LPARAM lParam);
+  long OnDevicePhone(WPARAM wParam, LPARAM lParam);
+  long OnDownloadDone(WPARAM wParam, LPARAM lParam);
+  void OnStart();
+  void OnStartDownload();
+  void StartPdaStage(int n);
+  void StartPhoneStage(int n);
+
+  // WM_CLOSE. Returns TRUE when it closed (and ended the dialog), FALSE when
+  // a connect is running on this thread: the close then happens as soon as
+  // that connect has returned.
+  BOOL OnClose();
+  // The window's destruction: detaches and deletes every remaining
+  // downloader, after the grace period. Never call it inside a handler.
+  void DestroyWindow();
+  // WM_DESTROY.
+  void OnDestroy();
+
+  // IDownloadOwner.
+  DownloadOwnerFlags& OwnerFlags() override { return *this; }
+  const CDloadFile& PhoneFile() override { return m_Images.m_PhoneFile; }
+  void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
+  void PumpMessages() override;
+  IClock& Clock() override { return *m_pClock; }
+  IDeviceProvider& Devices() override { return *m_pDevices; }
+
+  // The firmware set: buffers, phone image, image table, download flags
+  // and the images-loaded flag.
+  CImageSet m_Images;
+
+  // The slot table.
+  std::array<std::unique_ptr<ISlotDownloader>, kSlotCount> m_pDownLoad;
+  std::array<IProgressSink*, kSlotCount> m_pProgress{};
+  std::array<int, kSlotCount> m_nComPort{};
+  int m_nOpenDevice = 0;
+  int m_nMaxOpenDevice = 0;
+  PhonePort m_PhonePort;
+
+ private:
+  struct HeldMessage {
+    UINT nMsg;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+
+  void InitSlots();
+  void ReadMergeIni();
+  void ReadMsMergeIni();
+  void ReadOneImageIni();
+  void CopyImageFlags();
+  void ArrivalForIdleSlot(int i);
+  bool ArrivalForPhoneStage(int i, const DeviceEvent& record);
+  void RemovalOfPort(const DeviceEvent& record);
+  ISlotDownloader& AttachDownloader(int i, int nPort);
+  void CountOpenDevice(int i);
+  void ConnectReturned();
+  void UnregisterDeviceNotification();
+  void DeleteDownloader(int i);
+
+  ITidewellView* m_pView;
+  IMessageQueue* m_pQueue;
+  IClock* m_pClock;
+  IDeviceProvider* m_pDevices;
+  IDeviceEventSource* m_pEvents;
+  SlotDownloaderFactory m_makeDownloader;
+  std::string m_strPackagePath;
+
+  // m_hDevNotify: the device events are registered.
+  bool m_hDevNotify = false;
+  // Connects running on this thread (PDA or phone), and the PDA ones among
+  // them: the g_bConnecting of the arrival handler.
+  int m_nConnects = 0;
+  int m_nPdaConnects = 0;
+  // Messages that arrived while a connect ran, posted once it has returned.
+  std::vector<HeldMessage> m_HeldMessages;
+  bool m_bClosePending = false;
+};
+
+}  // namespace tw

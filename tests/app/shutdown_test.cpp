@@ -1,0 +1,93 @@
+// Closing the dialog: through WM_CLOSE or directly, with and without
+// downloaders, and while a connect runs. Each downloader is deleted once.
+#include <gtest/gtest.h>
+
+#include "tests/app/logicharness.h"
+
+namespace tw::test {
+namespace {
+
+// The window's end as the framework drives it after the dialog ended.
+void EndWindow(LogicHarness& h) {
+  h.Logic().DestroyWindow();
+  h.Logic().OnDestroy();
+}
+
+TEST(Shutdown, NoDownloaderStillWaitsTheGrace) {
+  LogicHarness h;
+  EXPECT_EQ(h.Logic().OnClose(), TRUE);
+  EndWindow(h);
+  EXPECT_EQ(h.m_View.m_EndResults, (std::vector<int>{IDCANCEL}));
+  EXPECT_EQ(h.m_Clock.Sleeps(), (std::vector<std::uint32_t>{2000}));
+  // Released once: the second release in OnDestroy changes nothing.
+  EXPECT_EQ(h.m_Events.m_nStops, 1);
+  EXPECT_EQ(h.Logic().m_Images.m_bImageLoaded, 0);
+}
+
+TEST(Shutdown, AfterConnectCloseDeletesOnce) {
+  LogicHarness h;
+  h.Connect();
+  ASSERT_EQ(h.m_Records.size(), 1u);
+  h.Logic().OnClose();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  EndWindow(h);
+  h.m_pLogic.reset();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  // DestroyWindow found the slot empty.
+  EXPECT_EQ(h.CountCalls("ClearLog"), 0);
+}
+
+TEST(Shutdown, DirectEndDetachesThenDeletesOnce) {
+  LogicHarness h;
+  h.Connect();
+  EndWindow(h);  // Escape: no WM_CLOSE
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  EXPECT_EQ(h.m_Records[0].calls.back(), "ClearProgressCtrl");
+  EXPECT_EQ(h.CountCalls("ClearLog"), 1);
+  EXPECT_EQ(h.m_Clock.Sleeps(), (std::vector<std::uint32_t>{2000}));
+  for (IProgressSink* p : h.Logic().m_pProgress) {
+    EXPECT_EQ(p, nullptr);
+  }
+  h.m_pLogic.reset();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+}
+
+TEST(Shutdown, DownloaderWhoseConnectFailedIsDeletedToo) {
+  LogicHarness h;
+  h.m_Script.bConnectPda = FALSE;
+  h.Connect();
+  ASSERT_EQ(h.Logic().m_nMaxOpenDevice, 0);
+  h.Logic().OnClose();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 0);
+  EndWindow(h);
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+}
+
+TEST(Shutdown, DroppingTheLogicDeletesEveryDownloaderOnce) {
+  LogicHarness h;
+  h.Connect();
+  h.m_pLogic.reset();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  EXPECT_EQ(h.m_Events.m_nStops, 1);
+}
+
+TEST(Shutdown, CloseDuringConnectWaitsForItsReturn) {
+  LogicHarness h;
+  BOOL bClosedInside = TRUE;
+  h.m_Script.duringConnect = [&](FakeDownloader& d) {
+    bClosedInside = h.Logic().OnClose();
+    d.m_Owner.PumpMessages();
+    EXPECT_EQ(h.m_Records[0].nDestroyed, 0);
+    EXPECT_TRUE(h.m_View.m_EndResults.empty());
+  };
+  h.Connect();
+  EXPECT_EQ(bClosedInside, FALSE);
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  EXPECT_EQ(h.m_View.m_EndResults, (std::vector<int>{IDCANCEL}));
+  EndWindow(h);
+  h.m_pLogic.reset();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+}
+
+}  // namespace
+}  // namespace tw::test
