@@ -1,0 +1,147 @@
+#include "platform/linuxusb/usbidrules.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace tw {
+
+namespace {
+
+const char kDefaultRules[] =
+#include "usbidsdefault.inc"
+    ;
+
+// Reads a number of the given base that must fit in [0, max]; the whole text must be used.
+bool ParseNumber(const std::string& text, int base, long max, long* out) {
+  std::string digits = text;
+  if (base == 16 && digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits = digits.substr(2);
+  }
+  if (digits.empty() || digits.size() > 8) {
+    return false;
+  }
+  char* end = nullptr;
+  long value = std::strtol(digits.c_str(), &end, base);
+  if (*end != '\0' || digits[0] == '-' || digits[0] == '+' || value < 0 || value > max) {
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+// Parses the "key=value" fields of one rule; returns the reason on failure.
+std::string ParseFields(std::istringstream& fields, UsbMatchRule* rule) {
+  bool haveVid = false;
+  bool havePid = false;
+  std::string field;
+  while (fields >> field) {
+    auto eq = field.find('=');
+    if (eq == std::string::npos) {
+      return "expected key=value, found '" + field + "'";
+    }
+    std::string key = field.substr(0, eq);
+    std::string value = field.substr(eq + 1);
+    long number = 0;
+    if (key == "vid" || key == "pid") {
+      if (!ParseNumber(value, 16, 0xFFFF, &number)) {
+        return "bad " + key + " '" + value + "' (a hexadecimal number up to 0xffff)";
+      }
+      (key == "vid" ? rule->vid : rule->pid) = static_cast<std::uint16_t>(number);
+      (key == "vid" ? haveVid : havePid) = true;
+    } else if (key == "interface" && rule->use == UsbMatchRule::Use::Download) {
+      if (!ParseNumber(value, 10, 255, &number)) {
+        return "bad interface '" + value + "' (a decimal number up to 255)";
+      }
+      rule->interfaceNumber = static_cast<int>(number);
+    } else {
+      return "unknown key '" + key + "'";
+    }
+  }
+  if (!haveVid || !havePid) {
+    return "a rule needs both vid= and pid=";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<UsbIdRules> UsbIdRules::Parse(const std::string& text, const std::string& origin,
+                                            std::string* error) {
+  std::vector<UsbMatchRule> rules;
+  std::istringstream lines(text);
+  std::string line;
+  int lineNumber = 0;
+  while (std::getline(lines, line)) {
+    ++lineNumber;
+    line = line.substr(0, line.find('#'));
+    std::istringstream fields(line);
+    std::string keyword;
+    if (!(fields >> keyword)) {
+      continue;  // blank or comment only
+    }
+    UsbMatchRule rule;
+    std::string reason;
+    if (keyword == "match" || keyword == "modem") {
+      rule.use = keyword == "match" ? UsbMatchRule::Use::Download : UsbMatchRule::Use::Modem;
+      reason = ParseFields(fields, &rule);
+    } else {
+      reason = "unknown rule '" + keyword + "' (expected match or modem)";
+    }
+    if (!reason.empty()) {
+      if (error) {
+        *error = origin + ":" + std::to_string(lineNumber) + ": " + reason;
+      }
+      return std::nullopt;
+    }
+    rules.push_back(rule);
+  }
+  return UsbIdRules(std::move(rules));
+}
+
+std::optional<UsbIdRules> UsbIdRules::LoadFile(const std::string& path, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (error) {
+      *error = "cannot read the USB id rules file " + path;
+    }
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  return Parse(text.str(), path, error);
+}
+
+UsbIdRules UsbIdRules::Default() {
+  std::string ignored;
+  auto rules = Parse(kDefaultRules, "usb-ids.conf", &ignored);
+  return rules ? *rules : UsbIdRules();
+}
+
+std::optional<UsbIdRules> UsbIdRules::FromEnvironment(std::string* error) {
+  const char* path = std::getenv("TIDEWELL_USB_IDS");
+  if (path && *path) {
+    return LoadFile(path, error);
+  }
+  return Default();
+}
+
+std::optional<UsbMatchRule> UsbIdRules::DownloadRule(std::uint16_t vid, std::uint16_t pid) const {
+  for (const auto& rule : m_rules) {
+    if (rule.use == UsbMatchRule::Use::Download && rule.vid == vid && rule.pid == pid) {
+      return rule;
+    }
+  }
+  return std::nullopt;
+}
+
+bool UsbIdRules::MatchesDevice(std::uint16_t vid, std::uint16_t pid) const {
+  for (const auto& rule : m_rules) {
+    if (rule.vid == vid && rule.pid == pid) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace tw

@@ -1,0 +1,343 @@
+#include "fakeusbbus.h"
+
+#include <linux/ioctl.h>
+#include <linux/usbdevice_fs.h>
+#include <umockdev.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace tw::test {
+
+namespace {
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  char pair[3];
+  for (auto b : bytes) {
+    std::snprintf(pair, sizeof pair, "%02x", b);
+    text += pair;
+  }
+  return text;
+}
+
+// Device, configuration, one vendor interface and its two bulk endpoints.
+std::vector<std::uint8_t> Descriptors(const FakeUsbSpec& spec) {
+  auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+  auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+  auto ifnum = static_cast<std::uint8_t>(spec.interfaceNumber);
+  return {
+      0x12,         0x01,         0x00,         0x02, 0x00, 0x00, 0x00, 0x40, lo(spec.vid),
+      hi(spec.vid), lo(spec.pid), hi(spec.pid), 0x00, 0x01, 0x01, 0x02, 0x03, 0x01,  // device
+      0x09,         0x02,         0x20,         0x00, 0x01, 0x01, 0x00, 0x80, 0x32,  // configuration
+      0x09,         0x04,         ifnum,        0x00, 0x02, 0xFF, 0x00, 0x00, 0x00,  // interface
+      0x07,         0x05,         0x81,         0x02, 0x00, 0x02, 0x00,              // bulk IN 0x81
+      0x07,         0x05,         0x02,         0x02, 0x00, 0x02, 0x00,              // bulk OUT 0x02
+  };
+}
+
+usbdevfs_urb* UrbOf(UMockdevIoctlData* data) {
+  return reinterpret_cast<usbdevfs_urb*>(data->data);
+}
+
+}  // namespace
+
+void FakeUsbDevice::QueueIn(const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard guard(m_lock);
+  m_in.insert(m_in.end(), bytes.begin(), bytes.end());
+  FillPendingLocked();
+}
+
+void FakeUsbDevice::SetResponder(Responder responder) {
+  std::lock_guard guard(m_lock);
+  m_responder = std::move(responder);
+}
+
+std::vector<std::uint8_t> FakeUsbDevice::Written() const {
+  std::lock_guard guard(m_lock);
+  return m_out;
+}
+
+bool FakeUsbDevice::WaitWritten(std::size_t n, std::chrono::milliseconds bound) const {
+  std::unique_lock guard(m_lock);
+  return m_changed.wait_for(guard, bound, [&] { return m_out.size() >= n; });
+}
+
+bool FakeUsbDevice::WaitReadPending(std::chrono::milliseconds bound) const {
+  std::unique_lock guard(m_lock);
+  return m_changed.wait_for(guard, bound, [&] { return !m_pendingIn.empty(); });
+}
+
+bool FakeUsbDevice::Claimed() const {
+  std::lock_guard guard(m_lock);
+  return m_claimedBy != nullptr;
+}
+
+void FakeUsbDevice::FillPendingLocked() {
+  while (!m_in.empty() && !m_pendingIn.empty()) {
+    Urb urb = m_pendingIn.front();
+    m_pendingIn.pop_front();
+    usbdevfs_urb* raw = UrbOf(urb.data);
+    std::size_t n = std::min(m_in.size(), static_cast<std::size_t>(raw->buffer_length));
+    std::copy_n(m_in.begin(), n, static_cast<std::uint8_t*>(raw->buffer));
+    m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(n));
+    CompleteLocked(urb, 0, static_cast<int>(n));
+  }
+}
+
+void FakeUsbDevice::CompleteLocked(Urb urb, int status, int actualLength) {
+  UrbOf(urb.data)->status = status;
+  UrbOf(urb.data)->actual_length = actualLength;
+  m_reapable[urb.client].push_back(urb);
+  m_changed.notify_all();
+}
+
+FakeUsbBus::FakeUsbBus() {
+  const char* preload = std::getenv("LD_PRELOAD");
+  if (!preload || !std::strstr(preload, "libumockdev-preload")) {
+    throw std::runtime_error("run this test under umockdev-wrapper");
+  }
+  m_testbed = umockdev_testbed_new();
+  m_handler = umockdev_ioctl_base_new();
+  g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&FakeUsbBus::HandleIoctl), this);
+  g_signal_connect(m_handler, "client-vanished", G_CALLBACK(&FakeUsbBus::ClientVanished), this);
+}
+
+FakeUsbBus::~FakeUsbBus() {
+  for (const auto& device : m_devices) {
+    umockdev_testbed_detach_ioctl(m_testbed, device->m_devNode.c_str(), nullptr);
+  }
+  g_object_unref(m_handler);
+  g_object_unref(m_testbed);
+  for (const auto& device : m_devices) {
+    for (auto& urb : device->m_pendingIn) {
+      g_object_unref(urb.data);
+    }
+    for (auto& [client, urbs] : device->m_reapable) {
+      for (auto& urb : urbs) {
+        g_object_unref(urb.data);
+      }
+    }
+  }
+}
+
+FakeUsbDevice& FakeUsbBus::AddDevice(const FakeUsbSpec& spec) {
+  auto device = std::make_unique<FakeUsbDevice>();
+  int address = m_nextAddress.try_emplace(spec.bus, 2).first->second++;
+  char node[32];
+  std::snprintf(node, sizeof node, "bus/usb/%03d/%03d", spec.bus, address);
+  std::string name = std::to_string(spec.bus) + "-" + spec.ports;
+  std::string sysPath = "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(spec.bus) + "/" + name;
+  device->m_devNode = std::string("/dev/") + node;
+  device->m_sysPath = "/sys" + sysPath;
+  // The handler first, so that the node answers as soon as it exists.
+  {
+    std::lock_guard guard(m_lock);
+    m_devices.push_back(std::move(device));
+  }
+  FakeUsbDevice& added = *m_devices.back();
+  umockdev_testbed_attach_ioctl(m_testbed, added.m_devNode.c_str(), m_handler, nullptr);
+  char ids[64];
+  std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", spec.vid, spec.pid);
+  std::string record = "P: " + sysPath + "\nN: " + node + "\n" + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" +
+                       "E: DRIVER=usb\nE: DEVNAME=/dev/" + node + "\n" +
+                       "E: BUSNUM=" + std::string(node + 8, 3) + "\nE: DEVNUM=" + std::string(node + 12, 3) +
+                       "\n" + ids + "A: busnum=" + std::to_string(spec.bus) + "\\n\n" +
+                       "A: devnum=" + std::to_string(address) + "\\n\n" + "A: bConfigurationValue=1\\n\n" +
+                       "A: speed=480\\n\nH: descriptors=" + Hex(Descriptors(spec)) + "\n";
+  GError* error = nullptr;
+  if (!umockdev_testbed_add_from_string(m_testbed, record.c_str(), &error)) {
+    std::string message = error ? error->message : "unknown";
+    g_clear_error(&error);
+    throw std::runtime_error("cannot add the fake device: " + message);
+  }
+  return added;
+}
+
+std::string FakeUsbBus::AddTty(const FakeUsbDevice& parent, int interfaceNumber, const std::string& name) {
+  std::string deviceName = parent.m_sysPath.substr(parent.m_sysPath.rfind('/') + 1);
+  std::string ifaceName = deviceName + ":1." + std::to_string(interfaceNumber);
+  char number[8];
+  std::snprintf(number, sizeof number, "%02x", interfaceNumber);
+  gchar* iface =
+      umockdev_testbed_add_device(m_testbed, "usb", ifaceName.c_str(), parent.m_sysPath.c_str(),
+                                  "bInterfaceNumber", number, nullptr, "DEVTYPE", "usb_interface", nullptr);
+  std::string devName = "/dev/" + name;
+  gchar* tty = umockdev_testbed_add_device(m_testbed, "tty", name.c_str(), iface, nullptr, "DEVNAME",
+                                           devName.c_str(), nullptr);
+  std::string path = tty ? tty : "";
+  g_free(iface);
+  g_free(tty);
+  return path;
+}
+
+std::string FakeUsbBus::AddPlainTty(const std::string& name) {
+  std::string devName = "/dev/" + name;
+  gchar* tty = umockdev_testbed_add_device(m_testbed, "tty", name.c_str(), nullptr, nullptr, "DEVNAME",
+                                           devName.c_str(), nullptr);
+  std::string path = tty ? tty : "";
+  g_free(tty);
+  return path;
+}
+
+void FakeUsbBus::RemoveDevice(FakeUsbDevice& device) {
+  {
+    std::lock_guard guard(device.m_lock);
+    device.m_removed = true;
+    while (!device.m_pendingIn.empty()) {
+      FakeUsbDevice::Urb urb = device.m_pendingIn.front();
+      device.m_pendingIn.pop_front();
+      device.CompleteLocked(urb, -ESHUTDOWN, 0);
+    }
+  }
+  RemovePath(device.m_sysPath);
+}
+
+void FakeUsbBus::RemovePath(const std::string& sysPath) {
+  Uevent(sysPath, "remove");
+  umockdev_testbed_remove_device(m_testbed, sysPath.c_str());
+}
+
+void FakeUsbBus::Uevent(const std::string& sysPath, const char* action) {
+  umockdev_testbed_uevent(m_testbed, sysPath.c_str(), action);
+}
+
+FakeUsbDevice* FakeUsbBus::Find(const std::string& devNode) {
+  std::lock_guard guard(m_lock);
+  for (const auto& device : m_devices) {
+    if (devNode.ends_with(device->m_devNode)) {
+      return device.get();
+    }
+  }
+  return nullptr;
+}
+
+void FakeUsbBus::ClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, FakeUsbBus* bus) {
+  std::lock_guard busGuard(bus->m_lock);
+  for (const auto& device : bus->m_devices) {
+    std::lock_guard guard(device->m_lock);
+    if (device->m_claimedBy == client) {
+      device->m_claimedBy = nullptr;
+    }
+    auto it = device->m_reapable.find(client);
+    if (it != device->m_reapable.end()) {
+      for (auto& urb : it->second) {
+        g_object_unref(urb.data);
+      }
+      device->m_reapable.erase(it);
+    }
+    std::erase_if(device->m_pendingIn, [&](const FakeUsbDevice::Urb& urb) {
+      if (urb.client == client) {
+        g_object_unref(urb.data);
+        return true;
+      }
+      return false;
+    });
+    device->m_changed.notify_all();
+  }
+}
+
+int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, FakeUsbBus* bus) {
+  FakeUsbDevice* device = bus->Find(umockdev_ioctl_client_get_devnode(client));
+  if (!device) {
+    return FALSE;
+  }
+  unsigned long request = umockdev_ioctl_client_get_request(client);
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+  std::unique_lock guard(device->m_lock);
+  if (request == USBDEVFS_GET_CAPABILITIES) {
+    UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(std::uint32_t), nullptr);
+    std::uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                          USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+    std::memcpy(caps->data, &value, sizeof value);
+    g_object_unref(caps);
+    umockdev_ioctl_client_complete(client, 0, 0);
+  } else if (request == USBDEVFS_GETDRIVER) {
+    umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : ENODATA);
+  } else if (request == USBDEVFS_CLAIMINTERFACE) {
+    if (device->m_removed || (device->m_claimedBy && device->m_claimedBy != client)) {
+      umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : EBUSY);
+    } else {
+      device->m_claimedBy = client;
+      device->m_changed.notify_all();
+      umockdev_ioctl_client_complete(client, 0, 0);
+    }
+  } else if (request == USBDEVFS_RELEASEINTERFACE) {
+    if (device->m_claimedBy == client) {
+      device->m_claimedBy = nullptr;
+    }
+    device->m_changed.notify_all();
+    umockdev_ioctl_client_complete(client, device->m_removed ? -1 : 0, device->m_removed ? ENODEV : 0);
+  } else if (request == USBDEVFS_SUBMITURB) {
+    if (device->m_removed) {
+      umockdev_ioctl_client_complete(client, -1, ENODEV);
+      return TRUE;
+    }
+    UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+    usbdevfs_urb* urb = UrbOf(urbData);
+    UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
+        urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length), nullptr);
+    FakeUsbDevice::Urb pending{client, urbData};
+    if (urb->endpoint & 0x80) {
+      device->m_pendingIn.push_back(pending);
+      device->FillPendingLocked();
+      device->m_changed.notify_all();
+      if (buffer) {
+        g_object_unref(buffer);
+      }
+      umockdev_ioctl_client_complete(client, 0, 0);
+      return TRUE;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (buffer) {
+      bytes.assign(buffer->data, buffer->data + urb->buffer_length);
+      g_object_unref(buffer);
+    }
+    device->m_out.insert(device->m_out.end(), bytes.begin(), bytes.end());
+    device->CompleteLocked(pending, 0, urb->buffer_length);
+    FakeUsbDevice::Responder responder = device->m_responder;
+    umockdev_ioctl_client_complete(client, 0, 0);
+    guard.unlock();
+    if (responder) {
+      auto reply = responder(bytes);
+      if (!reply.empty()) {
+        device->QueueIn(reply);
+      }
+    }
+  } else if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
+    auto& ready = device->m_reapable[client];
+    if (ready.empty()) {
+      umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : EAGAIN);
+      return TRUE;
+    }
+    FakeUsbDevice::Urb urb = ready.front();
+    ready.pop_front();
+    UMockdevIoctlData* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+    umockdev_ioctl_data_set_ptr(target, 0, urb.data);
+    g_object_unref(target);
+    g_object_unref(urb.data);
+    umockdev_ioctl_client_complete(client, 0, 0);
+  } else if (request == USBDEVFS_DISCARDURB) {
+    unsigned long address = 0;
+    std::memcpy(&address, arg->data, sizeof address);
+    auto it = std::find_if(device->m_pendingIn.begin(), device->m_pendingIn.end(),
+                           [&](const FakeUsbDevice::Urb& urb) { return urb.data->client_addr == address; });
+    if (it == device->m_pendingIn.end()) {
+      umockdev_ioctl_client_complete(client, -1, EINVAL);
+    } else {
+      FakeUsbDevice::Urb urb = *it;
+      device->m_pendingIn.erase(it);
+      device->CompleteLocked(urb, -ENOENT, 0);
+      umockdev_ioctl_client_complete(client, 0, 0);
+    }
+  } else {
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace tw::test

@@ -1,0 +1,95 @@
+#include "platform/linuxusb/usbidrules.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+namespace tw {
+namespace {
+
+using Use = UsbMatchRule::Use;
+
+TEST(UsbIdRules, ParsesRulesCommentsAndBlankLines) {
+  std::string error;
+  auto rules = UsbIdRules::Parse(
+      "# the handset\n"
+      "\n"
+      "match vid=0x04E8 pid=6601 interface=2   # download interface\n"
+      "  modem vid=04e8 pid=0x6602\n"
+      "match pid=0x1 vid=0x2\n",
+      "test.conf", &error);
+  ASSERT_TRUE(rules) << error;
+  std::vector<UsbMatchRule> expected = {
+      {Use::Download, 0x04e8, 0x6601, 2},
+      {Use::Modem, 0x04e8, 0x6602, 0},
+      {Use::Download, 0x0002, 0x0001, 0},
+  };
+  EXPECT_EQ(rules->Rules(), expected);
+}
+
+TEST(UsbIdRules, RejectsBadLinesNamingFileAndLine) {
+  struct Case {
+    const char* text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"match vid=0x1234\n", "ids.conf:1: a rule needs both vid= and pid="},
+      {"\nmatch vid=0x12345 pid=1\n", "ids.conf:2: bad vid '0x12345' (a hexadecimal number up to 0xffff)"},
+      {"match vid=1 pid=zz\n", "ids.conf:1: bad pid 'zz' (a hexadecimal number up to 0xffff)"},
+      {"match vid=1 pid=-1\n", "ids.conf:1: bad pid '-1' (a hexadecimal number up to 0xffff)"},
+      {"match vid=1 pid=2 interface=256\n", "ids.conf:1: bad interface '256' (a decimal number up to 255)"},
+      {"match vid=1 pid=2 interface=0x1\n", "ids.conf:1: bad interface '0x1' (a decimal number up to 255)"},
+      {"modem vid=1 pid=2 interface=1\n", "ids.conf:1: unknown key 'interface'"},
+      {"match vid=1 pid=2 serial=7\n", "ids.conf:1: unknown key 'serial'"},
+      {"match vid 1\n", "ids.conf:1: expected key=value, found 'vid'"},
+      {"allow vid=1 pid=2\n", "ids.conf:1: unknown rule 'allow' (expected match or modem)"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(UsbIdRules::Parse(c.text, "ids.conf", &error)) << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
+  }
+}
+
+TEST(UsbIdRules, MatchesByVendorAndProduct) {
+  UsbIdRules rules({{Use::Download, 0x1111, 0x0001, 3}, {Use::Modem, 0x1111, 0x0002, 0}});
+  ASSERT_TRUE(rules.DownloadRule(0x1111, 0x0001));
+  EXPECT_EQ(rules.DownloadRule(0x1111, 0x0001)->interfaceNumber, 3);
+  EXPECT_FALSE(rules.DownloadRule(0x1111, 0x0002)) << "a modem rule names no download interface";
+  EXPECT_TRUE(rules.MatchesDevice(0x1111, 0x0002));
+  EXPECT_FALSE(rules.MatchesDevice(0x1111, 0x0003));
+  EXPECT_FALSE(rules.MatchesDevice(0x2222, 0x0001));
+}
+
+TEST(UsbIdRules, ShippedDefaultParsesToPlaceholders) {
+  auto rules = UsbIdRules::Default().Rules();
+  ASSERT_FALSE(rules.empty());
+  for (const auto& rule : rules) {
+    EXPECT_EQ(rule.vid, 0xffff) << "the shipped ids are placeholders of no assigned vendor";
+  }
+}
+
+TEST(UsbIdRules, EnvironmentNamesAnotherFile) {
+  std::string path = ::testing::TempDir() + "tidewell-usb-ids.conf";
+  std::ofstream(path) << "match vid=0x0abc pid=0x0def interface=1\n";
+  ::setenv("TIDEWELL_USB_IDS", path.c_str(), 1);
+  std::string error;
+  auto rules = UsbIdRules::FromEnvironment(&error);
+  ASSERT_TRUE(rules) << error;
+  EXPECT_EQ(rules->Rules(), (std::vector<UsbMatchRule>{{Use::Download, 0x0abc, 0x0def, 1}}));
+
+  ::setenv("TIDEWELL_USB_IDS", (path + ".missing").c_str(), 1);
+  EXPECT_FALSE(UsbIdRules::FromEnvironment(&error))
+      << "a named file that is missing is an error, not the default";
+  EXPECT_EQ(error, "cannot read the USB id rules file " + path + ".missing");
+
+  ::unsetenv("TIDEWELL_USB_IDS");
+  rules = UsbIdRules::FromEnvironment(&error);
+  ASSERT_TRUE(rules);
+  EXPECT_EQ(rules->Rules(), UsbIdRules::Default().Rules());
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace tw
