@@ -1,0 +1,272 @@
+#include "pda/usbinterface.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "pda/pdaguid.h"
+#include "platform/linuxdeviceprovider.h"
+#include "platform/ttydevice.h"
+#include "platform/ttyinterfacebackend.h"
+#include "tests/platform/fakedevice.h"
+#include "tests/platform/ptypair.h"
+
+namespace tw {
+namespace {
+
+using test::PtyPair;
+using test::TempDir;
+
+// The device's answer must come well before the read's own bound of 200
+// passes: a much longer call shows a wait that was not ended.
+constexpr auto kPromptly = std::chrono::seconds(5);
+
+TEST(PdaGuidTest, HasTheWindowsMemoryLayout) {
+  const unsigned char bytes[16] = {0x51, 0xCE, 0xDB, 0x25, 0x8F, 0x6C, 0x72, 0x4A,
+                                   0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35};
+  static_assert(sizeof(GUID) == 16);
+  EXPECT_EQ(std::memcmp(&GUID_PDA_DOWNLOAD_INTERFACE, bytes, 16), 0);
+}
+
+// Three handsets announced in a device directory as pda0, pda1, pda2.
+class UsbInterfaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(handsets[i].Ok());
+    }
+    provider.AddInterfaceBackend(GUID_PDA_DOWNLOAD_INTERFACE,
+                                 std::make_unique<CTtyInterfaceBackend>(dir.Path()));
+    usb.SetProvider(&provider);
+  }
+  void Announce(int i) { ASSERT_TRUE(dir.Link("pda" + std::to_string(i), handsets[i].SlavePath())); }
+  BOOL OpenCapturing(int nMaxIndex, std::string* out) {
+    ::testing::internal::CaptureStdout();
+    BOOL opened = usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, nMaxIndex);
+    *out = ::testing::internal::GetCapturedStdout();
+    return opened;
+  }
+
+  TempDir dir;
+  PtyPair handsets[3];
+  CPortTable ports;
+  CLinuxDeviceProvider provider{ports};
+  CUsbInterface usb;
+};
+
+TEST_F(UsbInterfaceTest, OpenTriesIndicesInOrderAndKeepsTheFirstThatOpens) {
+  Announce(0);
+  Announce(2);
+  ASSERT_TRUE(dir.Link("pda1", dir / "nowhere"));
+  auto held = CTtyDevice::Open(handsets[0].SlavePath(), nullptr);  // another slot holds pda0
+  ASSERT_NE(held, nullptr);
+
+  std::string out;
+  EXPECT_EQ(OpenCapturing(1, &out), FALSE);
+  EXPECT_FALSE(usb.IsOpen());
+  EXPECT_EQ(out, "Attempting to open " + dir / "pda0" + "\nFAILED to open " + dir / "pda0" +
+                     "\nAttempting to open " + dir / "pda1" + "\nFAILED to open " + dir / "pda1" + "\n");
+
+  EXPECT_EQ(OpenCapturing(2, &out), TRUE);
+  EXPECT_TRUE(usb.IsOpen());
+  EXPECT_STREQ(usb.DevicePath(), (dir / "pda2").c_str());
+  EXPECT_NE(out.find("Attempting to open " + dir / "pda2" + "\n"), std::string::npos);
+  EXPECT_EQ(out.find("FAILED to open " + dir / "pda2"), std::string::npos);
+}
+
+TEST_F(UsbInterfaceTest, MaxIndexZeroTriesIndexZeroOnly) {
+  Announce(0);
+  Announce(1);
+  auto held = CTtyDevice::Open(handsets[0].SlavePath(), nullptr);
+  std::string out;
+  EXPECT_EQ(OpenCapturing(0, &out), FALSE);
+  EXPECT_EQ(out.find("pda1"), std::string::npos) << out;
+  held.reset();
+  EXPECT_EQ(OpenCapturing(0, &out), TRUE);
+}
+
+TEST_F(UsbInterfaceTest, SecondSlotTakesTheSecondHandsetWhileTheFirstIsHeld) {
+  Announce(0);
+  Announce(1);
+  CUsbInterface slot0(&provider);
+  std::string out;
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(slot0.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(OpenCapturing(1, &out), TRUE);
+  EXPECT_STREQ(usb.DevicePath(), (dir / "pda1").c_str());
+}
+
+TEST_F(UsbInterfaceTest, OpenOfAnOpenObjectLetsGoOfTheOldDeviceFirst) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  // Only pda0 exists: the second Open can only succeed if the first handle was closed.
+  EXPECT_EQ(OpenCapturing(0, &out), TRUE);
+  EXPECT_EQ(out, "Attempting to open " + dir / "pda0" + "\n");
+}
+
+TEST_F(UsbInterfaceTest, ReadReturnsOnlyWhatWaitsAndLeavesTheRestQueued) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  struct Case {
+    std::size_t sent;
+    std::vector<DWORD> reads;  // nMaxBytes of each read
+    std::vector<DWORD> got;    // what each returns
+  };
+  const Case cases[] = {
+      {16, {12, 12}, {12, 4}},
+      {3, {12}, {3}},
+      {1, {1}, {1}},
+      {32, {32}, {32}},
+  };
+  unsigned char next = 0;
+  for (const Case& c : cases) {
+    std::vector<unsigned char> bytes(c.sent);
+    for (auto& b : bytes) {
+      b = next++;
+    }
+    ASSERT_TRUE(handsets[0].Send(bytes));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the whole message is queued
+    std::vector<unsigned char> received;
+    for (std::size_t r = 0; r < c.reads.size(); ++r) {
+      unsigned char buffer[64] = {};
+      DWORD n = usb.Read(buffer, c.reads[r]);
+      EXPECT_EQ(n, c.got[r]) << "sent " << c.sent << ", read " << r;
+      received.insert(received.end(), buffer, buffer + n);
+    }
+    EXPECT_EQ(received, bytes);
+  }
+}
+
+TEST_F(UsbInterfaceTest, ReadWaitsForTheFirstByte) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  std::thread hello([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    handsets[0].Send({0x0A});
+  });
+  unsigned char buffer[12] = {};
+  EXPECT_EQ(usb.Read(buffer, 12), 1u);
+  EXPECT_EQ(buffer[0], 0x0A);
+  hello.join();
+}
+
+TEST_F(UsbInterfaceTest, EveryByteValueCrossesBothWays) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  const std::vector<unsigned char> bytes = test::AllByteValues();
+  EXPECT_EQ(usb.Write(bytes.data(), static_cast<DWORD>(bytes.size())), bytes.size());
+  EXPECT_EQ(handsets[0].Receive(bytes.size()), bytes);
+
+  ASSERT_TRUE(handsets[0].Send(bytes));
+  std::vector<unsigned char> received;
+  while (received.size() < bytes.size()) {
+    unsigned char buffer[100];
+    DWORD n = usb.Read(buffer, sizeof buffer);
+    ASSERT_GT(n, 0u);
+    received.insert(received.end(), buffer, buffer + n);
+  }
+  EXPECT_EQ(received, bytes);
+}
+
+TEST_F(UsbInterfaceTest, ClosedObjectReadsAndWritesNothingAtOnce) {
+  unsigned char buffer[4] = {1, 2, 3, 4};
+  usb.Close();  // never opened
+  EXPECT_EQ(usb.Read(buffer, 4), 0u);
+  EXPECT_EQ(usb.Write(buffer, 4), 0u);
+
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  usb.Close();
+  EXPECT_FALSE(usb.IsOpen());
+  EXPECT_EQ(usb.Read(buffer, 4), 0u);
+  EXPECT_EQ(usb.Write(buffer, 4), 0u);
+  // Closed for real: another holder can have it now.
+  EXPECT_NE(CTtyDevice::Open(handsets[0].SlavePath(), nullptr), nullptr);
+}
+
+TEST_F(UsbInterfaceTest, DeviceVanishingEndsAReadAndLaterCallsAtOnce) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    handsets[0].CloseMaster();
+  });
+  unsigned char buffer[12];
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(usb.Read(buffer, 12), 0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
+  unplug.join();
+  EXPECT_EQ(usb.Read(buffer, 12), 0u);
+  EXPECT_EQ(usb.Write(buffer, 12), 0u);
+}
+
+TEST_F(UsbInterfaceTest, StopRequestEndsAWaitingRead) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  std::stop_source stop;
+  usb.SetStopToken(stop.get_token());
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.request_stop();
+  });
+  unsigned char buffer[12];
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(usb.Read(buffer, 12), 0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
+  stopper.join();
+}
+
+TEST(UsbInterfaceEdgeTest, WithoutProviderOrClassOpenFails) {
+  CUsbInterface usb;
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), FALSE);
+  test::FakeProvider provider;
+  provider.interfaces = {"/dev/fake0"};
+  usb.SetProvider(&provider);
+  EXPECT_EQ(usb.Open(nullptr, 0), FALSE);
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, -1), FALSE);
+  EXPECT_TRUE(provider.opened.empty());
+}
+
+TEST(UsbInterfaceEdgeTest, PathTooLongForTheBufferIsSkippedNotCut) {
+  test::FakeProvider provider;
+  std::string longPath = "/dev/" + std::string(CUsbInterface::kPathSize, 'x');
+  provider.interfaces = {longPath, "/dev/fake1"};
+  CUsbInterface usb(&provider);
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 1), TRUE);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(provider.opened, std::vector<std::string>{"/dev/fake1"});
+  EXPECT_STREQ(usb.DevicePath(), "/dev/fake1");
+  EXPECT_EQ(out, "Attempting to open /dev/fake1\n");
+}
+
+TEST(UsbInterfaceEdgeTest, ReadNeverAsksForMoreThanWaits) {
+  test::FakeProvider provider;
+  provider.interfaces = {"/dev/fake0"};
+  CUsbInterface usb(&provider);
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
+  ::testing::internal::GetCapturedStdout();
+  auto& state = *provider.devices.at(0);
+  state.rx = {1, 2, 3, 4, 5};
+  unsigned char buffer[16];
+  EXPECT_EQ(usb.Read(buffer, 16), 5u);
+  state.rx = {1, 2, 3, 4, 5};
+  EXPECT_EQ(usb.Read(buffer, 2), 2u);
+  EXPECT_EQ(usb.Read(buffer, 0), 0u);
+  EXPECT_EQ(state.readSizes, (std::vector<int>{5, 2}));
+  EXPECT_EQ(state.rx.size(), 3u);
+}
+
+}  // namespace
+}  // namespace tw
