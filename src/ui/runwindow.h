@@ -1,0 +1,16 @@
+// The window's entry: what the `tidewell` program calls when it has a
+// display. It makes the Qt application, the main dialog and its logic, runs
+// the dialog modally and returns the process's exit status.
+#pragma once
+#include "app/tidewelldlglogic.h"
+
+namespace tw {
+
+// Runs the upgrader's window. services gives the clock, devices, device
+// events, downloader factory and package path; the view and the message
+// queue are the window's own and are filled in here. Options of its own in
+// argv: "--screenshot FILE" saves the window as a PNG picture once it shows
+// and then closes it. Returns 0, or 2 when the screenshot could not be saved.
+int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services);
+
+}  // namespace tw
