@@ -1,0 +1,179 @@
+// The downloader's own operations: ids, logging, progress, the reset, and
+// what Start and a failed connect do, without a handset.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "download/downloadtext.h"
+#include "pda/pdaguid.h"
+#include "tests/download/downloadtestkit.h"
+
+namespace tw::test {
+namespace {
+
+class NoDevices final : public IDeviceProvider {
+ public:
+  std::vector<std::string> EnumerateInterfaces(const GUID&) override { return {}; }
+  std::unique_ptr<IByteDevice> OpenInterface(const std::string&, std::string*) override { return nullptr; }
+  std::unique_ptr<IByteDevice> OpenPort(const std::string&, std::string*) override { return nullptr; }
+};
+
+class DownloaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_nDownLoadCount = 0; }
+
+  NoDevices m_devices;
+  TestOwner m_owner{m_devices};
+  TestLog m_log;
+  TestProgress m_progress;
+};
+
+TEST_F(DownloaderTest, IdsCountConstructionsUntilAReset) {
+  auto first = std::make_unique<CDownLoad>(&m_owner, 0);
+  auto second = std::make_unique<CDownLoad>(&m_owner, 5);
+  EXPECT_EQ(first->m_nId, 1);
+  EXPECT_EQ(second->m_nId, 2);
+  EXPECT_EQ(second->m_nPort, 5);
+  EXPECT_EQ(second->InitDownloader(3), 3);
+  CDownLoad third(&m_owner, 0);
+  EXPECT_EQ(third.m_nId, 1);
+}
+
+TEST_F(DownloaderTest, LogLinesReachOnlyAnAttachedBoxAndAccumulate) {
+  CDownLoad dl(&m_owner, 0);
+  dl.LogMessage("lost %d\r\n", 1);
+  EXPECT_TRUE(m_log.Shown().empty());
+  EXPECT_EQ(dl.GetLogText(), "");
+
+  dl.SetLogEdit(&m_log);
+  dl.LogMessage("[PDA-%d]Driver Opened.\r\n", 0);
+  dl.LogMessage("second %s\r\n", "line");
+  EXPECT_EQ(m_log.Text(), "[PDA-0]Driver Opened.\r\nsecond line\r\n");
+  ASSERT_EQ(m_log.Shown().size(), 2u);
+  EXPECT_EQ(m_log.Shown()[0], "[PDA-0]Driver Opened.\r\n");
+
+  dl.ClearLog();
+  dl.LogMessage("after clear\r\n");
+  EXPECT_EQ(m_log.Shown().size(), 2u);
+  dl.SetLogEdit(&m_log);
+  dl.LogMessage("fresh\r\n");
+  EXPECT_EQ(m_log.Text(), "fresh\r\n");
+}
+
+TEST_F(DownloaderTest, OverlongLinesAreTruncatedToTheBufferAndKeepTheirLineEnd) {
+  CDownLoad dl(&m_owner, 0);
+  dl.SetLogEdit(&m_log);
+  const std::string longText(400, 'x');
+  dl.LogMessage("%s\r\n", longText.c_str());
+  dl.LogMessage("%s", longText.c_str());
+  const std::string text = m_log.Text();
+  ASSERT_EQ(text.size(), 255u + 255u);
+  EXPECT_EQ(text.substr(253, 2), "\r\n");
+  EXPECT_EQ(text.substr(255), std::string(255, 'x'));
+}
+
+TEST_F(DownloaderTest, ProgressSetsTextThenPositionWhileABarIsAttached) {
+  CDownLoad dl(&m_owner, 0);
+  dl.SetProgress(10, "lost");
+  dl.SetProgressCtrl(&m_progress);
+  dl.SetProgress(28, FormatText("Eboot downloading : %3.3d %%", 28));
+  dl.ClearProgressCtrl();
+  dl.SetProgress(40, "lost too");
+  ASSERT_EQ(m_progress.Reports().size(), 1u);
+  EXPECT_EQ(m_progress.Reports()[0], (std::pair<int, std::string>{28, "Eboot downloading : 028 %"}));
+}
+
+TEST_F(DownloaderTest, ResetEmptiesTheLogDetachesTheSinksAndClearsTheFlags) {
+  CDownLoad dl(&m_owner, 0);
+  dl.SetLogEdit(&m_log);
+  dl.SetProgressCtrl(&m_progress);
+  dl.LogMessage("before\r\n");
+  dl.m_bFlagSet.bStartDownload = 1;
+  dl.m_bFlagSet.bCreateUSB = 1;
+  dl.m_bFlagSet.bOpenPhone = 1;
+  m_owner.m_bPhoneStage[2] = 1;
+  m_owner.m_bRundnload = 1;
+
+  dl.InitDownloader(2);
+  EXPECT_EQ(dl.GetLogText(), "");
+  EXPECT_EQ(dl.m_bFlagSet.bStartDownload, 0);
+  EXPECT_EQ(dl.m_bFlagSet.bCreateUSB, 0);
+  EXPECT_EQ(dl.m_bFlagSet.bOpenPhone, 0);
+  EXPECT_EQ(m_owner.m_bPhoneStage[2], 0);
+  EXPECT_EQ(m_owner.m_bRundnload, 0);
+  dl.LogMessage("after\r\n");
+  dl.SetProgress(1, "after");
+  EXPECT_EQ(m_log.Text(), "before\r\n");
+  EXPECT_TRUE(m_progress.Reports().empty());
+}
+
+TEST_F(DownloaderTest, StartBeforeTheHandshakeOnlyMarksTheStart) {
+  CDownLoad dl(&m_owner, 0);
+  dl.StartDownload(0);
+  EXPECT_EQ(dl.m_bFlagSet.bStartDownload, 1);
+  EXPECT_EQ(m_owner.m_bDownStart, 1);
+  dl.JoinWorkers();
+  EXPECT_TRUE(m_owner.m_clock.Sleeps().empty());  // no worker slept its start delay
+}
+
+TEST_F(DownloaderTest, NoDeviceMeansHundredAttemptsAHundredMillisecondsApartThenAReset) {
+  CDownLoad dl(&m_owner, 0);
+  dl.SetLogEdit(&m_log);
+  dl.SetProgressCtrl(&m_progress);
+  ImageTable table;
+  EXPECT_FALSE(dl.ConnectPda(&table, 0));
+  EXPECT_EQ(g_bConnecting, 0);
+  EXPECT_EQ(m_owner.Pumps(), 100);
+  EXPECT_EQ(Sleeps(m_owner.m_clock), std::vector<std::uint32_t>(100, 100));
+  EXPECT_EQ(m_log.Text(),
+            "[StartDownload => 0] StartDownload !!\r\n"
+            "[PDA] Connect and Power-on the Device.\r\n"
+            "[PDA]Device Not Found.\r\n");
+  EXPECT_EQ(dl.GetLogText(), "");  // reset
+  EXPECT_EQ(m_owner.Posted(WM_DOWNLOAD_DONE), 0);
+}
+
+TEST_F(DownloaderTest, AMissingPhonePortFailsEveryAttemptWithTheTemplateName) {
+  CDownLoad dl(&m_owner, 0);
+  dl.SetLogEdit(&m_log);
+  PhonePort port{0};
+  EXPECT_FALSE(dl.ConnectPhone(&port, 0));
+  EXPECT_EQ(dl.m_bFlagSet.bOpenPhone, 0);
+  const std::string log = m_log.Text();
+  EXPECT_NE(log.find("CreatePhoneFile Error\r\n"), std::string::npos);
+  EXPECT_NE(log.find("[PHONE] Device Not Found.\r\n"), std::string::npos);
+  EXPECT_NE(log.find("[PHONE] 1. Opening COM#:115200,N,8,0 id[0].\r\n"), std::string::npos);
+  for (const char* retry : {"(2)", "(1)", "(0)"}) {
+    EXPECT_NE(log.find(std::string("[PHONE] COM[0] Port open retry ") + retry + "-id[0]\r\n"),
+              std::string::npos);
+  }
+  EXPECT_NE(log.find("[PHONE] COM[0] Port open fail.id[0]\r\n"), std::string::npos);
+  EXPECT_EQ(Sleeps(m_owner.m_clock),
+            (std::vector<std::uint32_t>{100, 100, 100, 100, 100, 100, 100, 500, 500, 500}));
+}
+
+TEST_F(DownloaderTest, ADownloaderWithoutOwnerWorksAlone) {
+  CDownLoad dl(nullptr, 3);
+  dl.SetLogEdit(&m_log);
+  dl.LogMessage("alone\r\n");
+  dl.StartDownload(0);
+  EXPECT_EQ(m_log.Text(), "alone\r\n");
+}
+
+TEST(DownloadTextTest, PercentagesTruncateAfterTheDivision) {
+  EXPECT_EQ(Percent(29000, 100000), 28);
+  EXPECT_EQ(Percent(1000, 2001), 49);
+  EXPECT_EQ(Percent(2000, 2001), 99);
+  EXPECT_EQ(Percent(2001, 2001), 100);
+  EXPECT_EQ(Percent(0, 0), 100);  // an empty image is complete
+  EXPECT_EQ(FormatText("PDA downloading : %3.3d %%", 7), "PDA downloading : 007 %");
+}
+
+TEST(DownloadTextTest, StartDelayIs800LessFiftyPerSlot) {
+  EXPECT_EQ(StartDelayMs(0), 800u);
+  EXPECT_EQ(StartDelayMs(3), 650u);
+  EXPECT_EQ(StartDelayMs(7), 450u);
+}
+
+}  // namespace
+}  // namespace tw::test

@@ -1,0 +1,211 @@
+#include "tests/download/downloadtestkit.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace tw::test {
+
+namespace {
+
+// Silent devices make the tests wait for the read bounds: keep them short.
+// Set before the first use of the tunables; the environment still wins.
+const bool kShortBounds = [] {
+  setenv("TIDEWELL_USB_READ_PASS_MS", "2", 0);
+  setenv("TIDEWELL_PHONE_RX_FLOOR_MS", "150", 0);
+  return true;
+}();
+
+class RecordingDevice final : public IByteDevice {
+ public:
+  RecordingDevice(std::unique_ptr<IByteDevice> inner, RecordingProvider& owner, bool bPort)
+      : m_inner(std::move(inner)), m_owner(owner), m_bPort(bPort) {}
+  long BytesWaiting() override { return m_inner->BytesWaiting(); }
+  int WaitReceive(int timeoutMs) override { return m_inner->WaitReceive(timeoutMs); }
+  long Read(void* dst, std::size_t n) override { return m_inner->Read(dst, n); }
+  bool Write(const void* src, std::size_t n, int timeoutMs) override {
+    m_owner.Record(m_bPort, src, n);
+    return m_inner->Write(src, n, timeoutMs);
+  }
+  void Purge() override { m_inner->Purge(); }
+
+ private:
+  std::unique_ptr<IByteDevice> m_inner;
+  RecordingProvider& m_owner;
+  bool m_bPort;
+};
+
+}  // namespace
+
+std::unique_ptr<IByteDevice> RecordingProvider::OpenInterface(const std::string& path, std::string* error) {
+  auto device = m_inner.OpenInterface(path, error);
+  if (!device) return nullptr;
+  return std::make_unique<RecordingDevice>(std::move(device), *this, false);
+}
+
+std::unique_ptr<IByteDevice> RecordingProvider::OpenPort(const std::string& name, std::string* error) {
+  {
+    std::lock_guard guard(m_lock);
+    m_portNames.push_back(name);
+  }
+  auto device = m_inner.OpenPort(name, error);
+  if (!device) return nullptr;
+  return std::make_unique<RecordingDevice>(std::move(device), *this, true);
+}
+
+void RecordingProvider::Record(bool bPort, const void* src, std::size_t n) {
+  const auto* bytes = static_cast<const std::uint8_t*>(src);
+  std::lock_guard guard(m_lock);
+  m_writes.push_back(WireWrite{bPort, Bytes(bytes, bytes + n)});
+}
+
+std::vector<WireWrite> RecordingProvider::Writes() const {
+  std::lock_guard guard(m_lock);
+  return m_writes;
+}
+
+std::vector<Bytes> RecordingProvider::UsbWrites() const {
+  std::vector<Bytes> result;
+  for (const WireWrite& write : Writes()) {
+    if (!write.bPort) result.push_back(write.bytes);
+  }
+  return result;
+}
+
+std::vector<Bytes> RecordingProvider::PortWrites() const {
+  std::vector<Bytes> result;
+  for (const WireWrite& write : Writes()) {
+    if (write.bPort) result.push_back(write.bytes);
+  }
+  return result;
+}
+
+std::vector<std::string> RecordingProvider::PortNames() const {
+  std::lock_guard guard(m_lock);
+  return m_portNames;
+}
+
+void TestLog::SetLogText(const std::string& text) {
+  std::lock_guard guard(m_lock);
+  m_shown.push_back(text);
+}
+
+std::string TestLog::Text() const {
+  std::lock_guard guard(m_lock);
+  return m_shown.empty() ? std::string() : m_shown.back();
+}
+
+std::vector<std::string> TestLog::Shown() const {
+  std::lock_guard guard(m_lock);
+  return m_shown;
+}
+
+void TestProgress::SetText(const std::string& text) {
+  std::lock_guard guard(m_lock);
+  m_text = text;
+}
+
+void TestProgress::SetPos(int pos) {
+  std::lock_guard guard(m_lock);
+  m_reports.emplace_back(pos, m_text);
+}
+
+std::vector<std::pair<int, std::string>> TestProgress::Reports() const {
+  std::lock_guard guard(m_lock);
+  return m_reports;
+}
+
+std::vector<std::string> TestProgress::Texts() const {
+  std::vector<std::string> texts;
+  for (const auto& report : Reports()) texts.push_back(report.second);
+  return texts;
+}
+
+void TestOwner::PostMessage(UINT nMsg, WPARAM, LPARAM) {
+  std::lock_guard guard(m_lock);
+  ++m_messages[nMsg];
+  m_posted.notify_all();
+}
+
+void TestOwner::PumpMessages() {
+  ++m_nPumps;
+}
+
+int TestOwner::Posted(UINT nMsg) const {
+  std::lock_guard guard(m_lock);
+  auto it = m_messages.find(nMsg);
+  return it == m_messages.end() ? 0 : it->second;
+}
+
+bool TestOwner::WaitPosted(UINT nMsg, int count, int timeoutMs) const {
+  std::unique_lock guard(m_lock);
+  return m_posted.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+    auto it = m_messages.find(nMsg);
+    return it != m_messages.end() && it->second >= count;
+  });
+}
+
+TestImages::TestImages(Bytes ebootBytes, Bytes pdaBytes, DWORD dwPhoneSize)
+    : eboot(std::move(ebootBytes)), pda(std::move(pdaBytes)) {
+  ebootBin.CopyEboot(eboot.data(), static_cast<DWORD>(eboot.size()));
+  pdaBin.CopyPda(pda.data(), static_cast<DWORD>(pda.size()));
+  table.pEbootBin = eboot.empty() ? nullptr : &ebootBin;
+  table.dwEbootSize = static_cast<DWORD>(eboot.size());
+  table.pPdaBin = &pdaBin;
+  table.dwPdaSize = static_cast<DWORD>(pda.size());
+  table.dwPhoneSize = dwPhoneSize;
+}
+
+Bytes Pattern(std::size_t n, std::uint32_t seed) {
+  Bytes bytes(n);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (auto& byte : bytes) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+std::string WriteTempFile(const Bytes& bytes, const std::string& stem) {
+  static std::atomic<int> counter{0};
+  const auto path = std::filesystem::temp_directory_path() /
+                    (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".bin");
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return path.string();
+}
+
+Bytes Command(DWORD dwCommand, DWORD dwImageSize, DWORD dwNandMask) {
+  data_packet packet;
+  packet.SetCommand(dwCommand, dwImageSize, dwNandMask);
+  const auto encoded = packet.Encode();
+  return Bytes(encoded.begin(), encoded.begin() + static_cast<long>(packet.WireSize()));
+}
+
+Bytes EbootRecord(const Bytes& image, std::size_t offset, std::size_t n) {
+  data_packet packet;
+  packet.SetCommand(PDA_CMD_EBOOT_DATA, static_cast<DWORD>(image.size()));
+  packet.SetData(image.data() + offset, n);
+  const auto encoded = packet.Encode();
+  return Bytes(encoded.begin(), encoded.end());
+}
+
+Bytes OsPacket(const Bytes& image, std::size_t offset, std::size_t n) {
+  os_data_packet packet;
+  packet.SetData(n > 0 ? image.data() + offset : nullptr, n);
+  const auto encoded = packet.Encode();
+  return Bytes(encoded.begin(), encoded.end());
+}
+
+std::vector<std::uint32_t> Sleeps(const VirtualClock& clock) {
+  std::vector<std::uint32_t> sleeps = clock.Sleeps();
+  sleeps.erase(std::remove(sleeps.begin(), sleeps.end(), 0u), sleeps.end());
+  return sleeps;
+}
+
+}  // namespace tw::test

@@ -1,0 +1,140 @@
+// Test kit of the downloader's tests: an owner with virtual time, sinks that
+// keep what they were shown, a device provider that records every byte the
+// host writes, and the images and wire records the tests compare with.
+#pragma once
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/bufbin.h"
+#include "app/imagetable.h"
+#include "download/download.h"
+#include "download/downloadowner.h"
+#include "download/downloadsinks.h"
+#include "pda/pdacommands.h"
+#include "phonedown/cdloadfile/dloadfile.h"
+#include "platform/clock.h"
+#include "platform/deviceprovider.h"
+
+namespace tw::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One write of the host, as the device took it.
+struct WireWrite {
+  bool bPort = false;  // written to a COM port (else to the USB interface)
+  Bytes bytes;
+};
+
+// Passes every open on to another provider and records the host's writes.
+class RecordingProvider final : public IDeviceProvider {
+ public:
+  explicit RecordingProvider(IDeviceProvider& inner) : m_inner(inner) {}
+  std::vector<std::string> EnumerateInterfaces(const GUID& cls) override {
+    return m_inner.EnumerateInterfaces(cls);
+  }
+  std::unique_ptr<IByteDevice> OpenInterface(const std::string& path, std::string* error) override;
+  std::unique_ptr<IByteDevice> OpenPort(const std::string& name, std::string* error) override;
+
+  void Record(bool bPort, const void* src, std::size_t n);
+  std::vector<WireWrite> Writes() const;
+  // The USB writes only / the COM port writes only.
+  std::vector<Bytes> UsbWrites() const;
+  std::vector<Bytes> PortWrites() const;
+  // Names given to OpenPort, in order.
+  std::vector<std::string> PortNames() const;
+
+ private:
+  IDeviceProvider& m_inner;
+  mutable std::mutex m_lock;
+  std::vector<WireWrite> m_writes;
+  std::vector<std::string> m_portNames;
+};
+
+// The log box: its whole text after each line.
+class TestLog final : public ILogSink {
+ public:
+  void SetLogText(const std::string& text) override;
+  std::string Text() const;
+  // Every text it was shown, in order.
+  std::vector<std::string> Shown() const;
+
+ private:
+  mutable std::mutex m_lock;
+  std::vector<std::string> m_shown;
+};
+
+// The progress bar: every report as (position, caption).
+class TestProgress final : public IProgressSink {
+ public:
+  void SetText(const std::string& text) override;
+  void SetPos(int pos) override;
+  std::vector<std::pair<int, std::string>> Reports() const;
+  std::vector<std::string> Texts() const;
+
+ private:
+  mutable std::mutex m_lock;
+  std::string m_text;
+  std::vector<std::pair<int, std::string>> m_reports;
+};
+
+// The main dialog as the downloader sees it, with virtual time.
+class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
+ public:
+  explicit TestOwner(IDeviceProvider& devices) : m_devices(devices) {}
+
+  DownloadOwnerFlags& OwnerFlags() override { return *this; }
+  const CDloadFile& PhoneFile() override { return m_PhoneFile; }
+  void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
+  void PumpMessages() override;
+  IClock& Clock() override { return m_clock; }
+  IDeviceProvider& Devices() override { return m_devices; }
+
+  // How often nMsg was posted.
+  int Posted(UINT nMsg) const;
+  // Waits (real time) until nMsg has been posted count times.
+  bool WaitPosted(UINT nMsg, int count, int timeoutMs) const;
+  int Pumps() const { return m_nPumps; }
+
+  VirtualClock m_clock;
+  CDloadFile m_PhoneFile;
+
+ private:
+  IDeviceProvider& m_devices;
+  mutable std::mutex m_lock;
+  mutable std::condition_variable m_posted;
+  std::map<UINT, int> m_messages;
+  std::atomic<int> m_nPumps{0};
+};
+
+// A package's images in memory, with the image table over them.
+struct TestImages {
+  CBufBin ebootBin;
+  CBufBin pdaBin;
+  ImageTable table;
+  Bytes eboot, pda, phone;
+
+  TestImages(Bytes ebootBytes, Bytes pdaBytes, DWORD dwPhoneSize);
+};
+
+// n bytes of a repeatable pattern (seeded so images differ).
+Bytes Pattern(std::size_t n, std::uint32_t seed);
+// Writes bytes to a fresh file in the temporary directory; returns its path.
+std::string WriteTempFile(const Bytes& bytes, const std::string& stem);
+
+// The bytes of a PDA command as the host writes it.
+Bytes Command(DWORD dwCommand, DWORD dwImageSize = 0, DWORD dwNandMask = 0);
+// An EBOOT data record carrying image bytes [offset, offset + n).
+Bytes EbootRecord(const Bytes& image, std::size_t offset, std::size_t n);
+// An OS-image packet carrying image bytes [offset, offset + n).
+Bytes OsPacket(const Bytes& image, std::size_t offset, std::size_t n);
+
+// The sleeps of a virtual clock that are not 0 ms.
+std::vector<std::uint32_t> Sleeps(const VirtualClock& clock);
+
+}  // namespace tw::test
