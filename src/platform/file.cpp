@@ -118,6 +118,8 @@ BOOL CFile::GetStatus(CFileStatus& status) const {
   }
   status.m_size = st.st_size < 0 ? 0 : static_cast<std::uint64_t>(st.st_size);
   status.m_mtime = st.st_mtime;
+  status.m_regular = S_ISREG(st.st_mode);
+  status.m_mode = static_cast<unsigned>(st.st_mode & 07777);
   return TRUE;
 }
 

@@ -17,6 +17,8 @@ namespace tw {
 struct CFileStatus {
   std::uint64_t m_size = 0;
   std::time_t m_mtime = 0;
+  bool m_regular = false;  // a regular file (not a directory, device, ...)
+  unsigned m_mode = 0;     // permission bits
 };
 
 class CFile {

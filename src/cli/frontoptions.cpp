@@ -1,0 +1,97 @@
+#include "cli/frontoptions.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace tw {
+
+namespace {
+
+bool TakeValue(int argc, const char* const* argv, int* i, std::string* value, std::string* error) {
+  const char* name = argv[*i];
+  if (*i + 1 >= argc) {
+    *error = std::string(name) + " needs a value";
+    return false;
+  }
+  if (!value->empty()) {
+    *error = std::string(name) + " given twice";
+    return false;
+  }
+  *value = argv[++*i];
+  if (value->empty()) {
+    *error = std::string(name) + " needs a non-empty value";
+    return false;
+  }
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, int* seconds) {
+  char* end = nullptr;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 1 || value > 86400) {
+    return false;
+  }
+  *seconds = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error) {
+  std::string timeout;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    bool ok = true;
+    if (std::strcmp(arg, "--headless") == 0) {
+      options->bHeadless = true;
+    } else if (std::strcmp(arg, "--simulate") == 0) {
+      options->bSimulate = true;
+    } else if (std::strcmp(arg, "--released-sizes") == 0) {
+      options->bReleasedSizes = true;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      options->bHelp = true;
+    } else if (std::strcmp(arg, "--device-dir") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->strDeviceDir, error);
+    } else if (std::strcmp(arg, "--package") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->strPackage, error);
+    } else if (std::strcmp(arg, "--timeout") == 0) {
+      ok = TakeValue(argc, argv, &i, &timeout, error);
+      int seconds = 0;
+      if (ok && !ParseSeconds(timeout, &seconds)) {
+        *error = "--timeout takes whole seconds from 1 to 86400, not \"" + timeout + "\"";
+        ok = false;
+      }
+      options->nTimeoutSeconds = seconds;
+    } else {
+      *error = std::string("unknown option \"") + arg + "\"";
+      ok = false;
+    }
+    if (!ok) {
+      return false;
+    }
+  }
+  if (options->bSimulate && !options->strDeviceDir.empty()) {
+    *error = "--simulate uses a device directory of its own; leave out --device-dir";
+    return false;
+  }
+  if (options->bReleasedSizes && (!options->bSimulate || !options->strPackage.empty())) {
+    *error = "--released-sizes goes with --simulate and no --package";
+    return false;
+  }
+  return true;
+}
+
+const char* FrontUsage() {
+  return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
+         "                [--released-sizes] [--timeout SECONDS]\n"
+         "  --headless        run on the terminal, without the window\n"
+         "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
+         "  --package FILE    take the firmware set from FILE instead of this executable\n"
+         "  --simulate        upgrade a simulated handset on a private device directory\n"
+         "  --released-sizes  with --simulate: generated images of the released sizes\n"
+         "  --timeout SECONDS end with status 1 when the run has not ended by then\n"
+         "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
+         "2 for a usage error or a missing image set.\n";
+}
+
+}  // namespace tw

@@ -1,0 +1,28 @@
+// The command line of tidewell, the upgrader's own executable:
+//   tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]
+//            [--released-sizes] [--timeout SECONDS]
+#pragma once
+#include <optional>
+#include <string>
+
+namespace tw {
+
+struct FrontOptions {
+  bool bHeadless = false;
+  std::string strDeviceDir;  // empty: the system's device events
+  std::string strPackage;    // empty: the running executable
+  bool bSimulate = false;
+  bool bReleasedSizes = false;         // --simulate without a package: released image sizes
+  std::optional<int> nTimeoutSeconds;  // the whole run, from start-up
+  bool bHelp = false;
+};
+
+// Reads the options. False with the reason in *error for anything it does
+// not know, a missing or repeated value, or a time-out that is not a whole
+// number of seconds from 1 to 86400.
+bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error);
+
+// The usage text, one option a line.
+const char* FrontUsage();
+
+}  // namespace tw

@@ -1,0 +1,146 @@
+#include "cli/headlessview.h"
+
+#include <algorithm>
+#include <regex>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kNoImageText = "Select an image to download";
+constexpr const char* kNotOpenText = "Not Open File";
+constexpr int kBarWidth = 30;
+
+// "\r\n" ends a log line; on a terminal or in a file that is "\n".
+std::string UnixLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsSuccessText(const std::string& text, bool bPhoneImage) {
+  static const std::regex phoneDone(R"(\[COM-?[0-9]+\]Phone image complete\.)");
+  if (!bPhoneImage && text == "PDA OS image completed.") {
+    return true;
+  }
+  return std::regex_match(text, phoneDone);
+}
+
+bool IsSilentEndText(const std::string& text) {
+  static const std::regex jumpFail(R"(\[COM-?[0-9]+\] PHONE download fail\.\[id-?[0-9]+\])");
+  return std::regex_match(text, jumpFail);
+}
+
+CHeadlessView::CHeadlessView(CMessageLoop& loop, std::FILE* out, std::FILE* err, bool bLiveBar)
+    : m_loop(loop), m_out(out), m_err(err), m_bLiveBar(bLiveBar) {}
+
+void CHeadlessView::EnableStart(BOOL bEnable) {
+  // Start is pressed as soon as it is enabled, once the handler that
+  // enabled it has returned.
+  if (bEnable && m_press) {
+    m_loop.Post(m_press);
+  }
+}
+
+void CHeadlessView::MessageBox(const std::string& text, const std::string& caption, MessageIcon) {
+  {
+    std::lock_guard guard(m_lock);
+    if (m_bBarOpen) {
+      std::fputc('\n', m_err);
+      m_bBarOpen = false;
+    }
+    std::fprintf(m_err, "%s: %s%s", caption.c_str(), text.c_str(),
+                 !text.empty() && text.back() == '\n' ? "" : "\n");
+    std::fflush(m_err);
+  }
+  // Start's answers when there is nothing it can download.
+  if (text == kNoImageText || text == kNotOpenText) {
+    m_loop.Quit(kExitUsage);
+  }
+}
+
+void CHeadlessView::EndDialog(int /*nResult*/) { m_loop.Quit(kExitRunFailed); }
+
+void CHeadlessView::DownloadDone(int /*nSlot*/) {
+  bool bPhoneImage = m_hasPhoneImage ? m_hasPhoneImage() : true;
+  m_loop.Quit(IsSuccessText(LastProgressText(), bPhoneImage) ? kExitSuccess : kExitRunFailed);
+}
+
+void CHeadlessView::SetLogText(const std::string& text) {
+  std::lock_guard guard(m_lock);
+  // The box shows the whole log each time: write what it adds. A text that
+  // does not continue what was shown is a new log (after a reset).
+  std::string added = text.compare(0, m_strLogShown.size(), m_strLogShown) == 0 && text.size() >= m_strLogShown.size()
+                          ? text.substr(m_strLogShown.size())
+                          : text;
+  m_strLogShown = text;
+  if (!added.empty()) {
+    std::fputs(UnixLineEnds(added).c_str(), m_out);
+    std::fflush(m_out);
+  }
+}
+
+void CHeadlessView::SetText(const std::string& text) {
+  bool bSilentEnd = false;
+  {
+    std::lock_guard guard(m_lock);
+    m_strText = text;
+    bSilentEnd = IsSilentEndText(text);
+    if (bSilentEnd) {
+      DrawProgress();
+    }
+  }
+  if (bSilentEnd) {
+    m_loop.Quit(kExitRunFailed);
+  }
+}
+
+void CHeadlessView::SetPos(int pos) {
+  std::lock_guard guard(m_lock);
+  m_nPos = pos;
+  DrawProgress();
+}
+
+std::string CHeadlessView::LastProgressText() const {
+  std::lock_guard guard(m_lock);
+  return m_strText;
+}
+
+void CHeadlessView::FinishProgress() {
+  std::lock_guard guard(m_lock);
+  if (m_bBarOpen) {
+    std::fputc('\n', m_err);
+    std::fflush(m_err);
+    m_bBarOpen = false;
+  }
+}
+
+// The bar's text comes first and its position after it: a change is drawn
+// once the pair differs from what was drawn last.
+void CHeadlessView::DrawProgress() {
+  std::pair<std::string, int> now{m_strText, m_nPos};
+  if (m_lastDrawn == now) {
+    return;
+  }
+  m_lastDrawn = now;
+  if (m_bLiveBar) {
+    int filled = std::clamp(m_nPos, 0, 100) * kBarWidth / 100;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    std::fprintf(m_err, "\r\x1b[K[%s] %3d%% %s", bar.c_str(), m_nPos, m_strText.c_str());
+    m_bBarOpen = true;
+  } else {
+    std::fprintf(m_err, "progress %3d%% %s\n", m_nPos, m_strText.c_str());
+  }
+  std::fflush(m_err);
+}
+
+}  // namespace tw

@@ -1,0 +1,59 @@
+// tidewell --simulate: the simulated handset in this process, over
+// pseudo-terminals announced in a private temporary device directory, with
+// a generated package when none is given.
+#pragma once
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/frontoptions.h"
+#include "platform/clock.h"
+
+namespace tw {
+
+namespace sim {
+class PtyTransport;
+class SimHandset;
+}  // namespace sim
+
+// Image sizes of the generated package: a quick run by default, the
+// released build's sizes on request.
+struct GeneratedSizes {
+  std::uint32_t eboot;
+  std::uint32_t pda;
+  std::uint32_t phone;
+};
+inline constexpr GeneratedSizes kQuickSizes{256 * 1024, 2 * 1024 * 1024, 4 * 1024 * 1024};
+inline constexpr GeneratedSizes kReleasedSizes{1126400, 63822351, 14524912};
+
+class CSimulation {
+ public:
+  CSimulation();
+  ~CSimulation();  // stops the handset and removes the directory
+  CSimulation(const CSimulation&) = delete;
+  CSimulation& operator=(const CSimulation&) = delete;
+
+  // Makes the private directory and, without --package, a package of
+  // generated images in it. False with the reason in *error.
+  bool Prepare(const FrontOptions& options, std::string* error);
+  const std::string& DeviceDir() const { return m_strDeviceDir; }
+  const std::string& PackagePath() const { return m_strPackage; }
+
+  // Switches the handset on: its PDA interface arrives in the directory.
+  bool Start(std::string* error);
+  // Ends the handset's run, writes its findings and verification to err;
+  // true when every image it received matched the package.
+  bool Finish(std::FILE* err);
+
+ private:
+  bool GeneratePackage(const GeneratedSizes& sizes, std::string* error);
+
+  std::string m_strRoot;
+  std::string m_strDeviceDir;
+  std::string m_strPackage;
+  RealClock m_Clock;
+  std::unique_ptr<sim::PtyTransport> m_pTransport;
+  std::unique_ptr<sim::SimHandset> m_pHandset;
+};
+
+}  // namespace tw

@@ -1,0 +1,17 @@
+// The subcommands of tidewell-tool. Each takes the arguments after its name
+// and returns the exit status: 0 success, 1 failure, 2 usage error.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tw {
+
+using ToolArgs = std::vector<std::string>;
+
+// pack --eboot FILE --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]
+//      [--upgrader EXE] -o OUT
+int RunPack(const ToolArgs& args);
+// inspect FILE: 0 sound, 1 not sound
+int RunInspect(const ToolArgs& args);
+
+}  // namespace tw

@@ -1,0 +1,90 @@
+// tidewell-tool pack: makes a packed upgrader.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/packagewriter.h"
+#include "cli/tool_args.h"
+#include "cli/tool_commands.h"
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kPackUsage =
+    "usage: tidewell-tool pack [--eboot FILE] --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]\n"
+    "                          [--upgrader EXE] -o OUT\n";
+
+int PackUsage(const std::string& problem) {
+  std::fprintf(stderr, "tidewell-tool pack: %s\n%s", problem.c_str(), kPackUsage);
+  return 2;
+}
+
+// The built upgrader next to this program.
+std::string DefaultUpgrader() {
+  std::string self(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  if (n <= 0) {
+    return "tidewell";
+  }
+  self.resize(static_cast<std::size_t>(n));
+  const std::size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "tidewell";
+}
+
+}  // namespace
+
+int RunPack(const ToolArgs& args) {
+  // 1. The options.
+  const ParsedArgs parsed =
+      ParseToolArgs(args, {"--eboot", "--pda", "--phone", "--full-set", "--extra-cmd", "--upgrader", "-o"});
+  if (!parsed.error.empty()) {
+    return PackUsage(parsed.error);
+  }
+  if (!parsed.positional.empty()) {
+    return PackUsage("unexpected argument " + parsed.positional.front());
+  }
+  for (const char* required : {"--pda", "--phone", "-o"}) {
+    if (!parsed.Find(required)) {
+      return PackUsage(std::string(required) + " is required");
+    }
+  }
+  PackRequest request;
+  request.pda = *parsed.Find("--pda");
+  request.phone = *parsed.Find("--phone");
+  request.output = *parsed.Find("-o");
+  request.eboot = parsed.Find("--eboot") ? *parsed.Find("--eboot") : std::string();
+  request.upgrader = parsed.Find("--upgrader") ? *parsed.Find("--upgrader") : DefaultUpgrader();
+  if (const std::string* fullSet = parsed.Find("--full-set")) {
+    if (*fullSet != "0" && *fullSet != "1") {
+      return PackUsage("--full-set takes 0 or 1");
+    }
+    request.phoneFullSet = *fullSet == "1" ? 1 : 0;
+  }
+  if (const std::string* extraCmd = parsed.Find("--extra-cmd")) {
+    const auto value = ParseU32(*extraCmd);
+    if (!value) {
+      return PackUsage("--extra-cmd takes a number from 0 to 4294967295");
+    }
+    request.phoneExtraCmd = *value;
+  }
+  if (request.eboot.empty() && parsed.Find("--eboot")) {
+    return PackUsage("--eboot needs a file");
+  }
+  // 2. The package.
+  sImageHeader header;
+  std::string error;
+  if (!WritePackage(request, &header, &error)) {
+    std::fprintf(stderr, "tidewell-tool pack: %s; no package written\n", error.c_str());
+    return 1;
+  }
+  std::printf(
+      "packed %s: EBOOT %u bytes at %u, PDA %u bytes at %u, phone %u bytes at %u, full set %u, extra command "
+      "%u\n",
+      request.output.c_str(), header.dwEbootSize, header.dwEbootOffset, header.dwPdaSize, header.dwPdaOffset,
+      header.dwPhoneSize, header.dwPhoneOffset, header.dwPhoneFullSet, header.dwPhoneExtraCmd);
+  return 0;
+}
+
+}  // namespace tw

@@ -1,0 +1,114 @@
+#include "tests/package/packagefixture.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tw-package-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+  m_path = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(m_path, ignored);
+}
+
+std::vector<std::string> TempDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(m_path)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<BYTE>((i * 7 + (i >> 10) * 13 + seed * 29 + 1) & 0xFF);
+  }
+  return bytes;
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void AppendFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteSparse(const std::string& path, std::uint64_t size, unsigned seed) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    throw std::runtime_error("cannot write " + path);
+  }
+  const std::uint64_t mark = std::min<std::uint64_t>(4096, size);
+  const Bytes head = Pattern(mark, seed);
+  const Bytes tail = Pattern(mark, seed + 100);
+  bool ok = ::pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size()) &&
+            ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(size - mark)) ==
+                static_cast<ssize_t>(tail.size());
+  ::close(fd);
+  if (!ok) {
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+Bytes ReadRange(const std::string& path, std::uint64_t offset, std::uint64_t length) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  Bytes bytes(length);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
+  bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return bytes;
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  return fs::file_size(path);
+}
+
+bool Exists(const std::string& path) {
+  return fs::exists(path);
+}
+
+sImageHeader SoundHeader(std::uint64_t exeSize, std::uint64_t ebootSize, std::uint64_t pdaSize,
+                         std::uint64_t phoneSize) {
+  sImageHeader h;
+  h.dwMagic = IMAGE_HEADER_MAGIC;
+  h.dwEbootOffset = ebootSize ? static_cast<DWORD>(exeSize) : 0;
+  h.dwEbootSize = static_cast<DWORD>(ebootSize);
+  h.dwPdaOffset = static_cast<DWORD>(exeSize + ebootSize);
+  h.dwPdaSize = static_cast<DWORD>(pdaSize);
+  h.dwPhoneFullSet = 1;
+  h.dwPhoneExtraCmd = 0;
+  h.dwPhoneOffset = static_cast<DWORD>(exeSize + ebootSize + pdaSize);
+  h.dwPhoneSize = static_cast<DWORD>(phoneSize);
+  return h;
+}
+
+void WritePackage(const std::string& path, const Bytes& exe, const Bytes& eboot, const Bytes& pda,
+                  const Bytes& phone, const sImageHeader& header) {
+  WriteFile(path, exe);
+  AppendFile(path, eboot);
+  AppendFile(path, pda);
+  AppendFile(path, phone);
+  const ImageHeaderBytes record = EncodeImageHeader(header);
+  AppendFile(path, Bytes(record.begin(), record.end()));
+}
+
+}  // namespace tw::test
