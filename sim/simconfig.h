@@ -3,7 +3,6 @@
 // 0 switches a positional fault off.
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace tw::sim {
@@ -61,8 +60,6 @@ struct SimConfig {
   int phoneRegions = 0;
   // The whole run ends after this long in real time (0 = no limit).
   std::uint32_t runTimeoutMs = 0;
-  // Where the received images are written at the end ("" = nowhere).
-  std::string dumpDir;
   SimFaults faults;
 };
 

@@ -3,9 +3,11 @@
 // its own thread over any transport, keeps what it receives and compares it
 // with the package's images at the end of the run.
 #pragma once
-#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/clock.h"
@@ -16,6 +18,8 @@
 #include "sim/simsummary.h"
 
 namespace tw::sim {
+
+class RunLimit;
 
 class SimHandset {
  public:
@@ -32,7 +36,7 @@ class SimHandset {
   bool Start();
   // Waits at most timeoutMs (real time) for the run to end; true when it has.
   bool WaitEnd(int timeoutMs);
-  bool Ended() const { return m_ended.load(); }
+  bool Ended() const;
   // Ends the run now (the end is "stopped" unless it had already ended).
   void Stop();
 
@@ -42,7 +46,10 @@ class SimHandset {
   const SimFlash& Flash() const { return m_flash; }
 
  private:
-  void Run(std::stop_token stop);
+  // Each side returns how the run ended: "finish", "phone-done", ...
+  std::string RunPda(std::unique_ptr<ISimPort> port, const RunLimit& limit);
+  std::string RunPhone(const RunLimit& limit);
+  void Finish(const std::string& end);
 
   SimConfig m_config;
   ISimTransport& m_transport;
@@ -50,7 +57,9 @@ class SimHandset {
   std::optional<SimImages> m_expected;
   SimFlash m_flash;
   SimRecorder m_recorder;
-  std::atomic<bool> m_ended{false};
+  mutable std::mutex m_endLock;
+  std::condition_variable m_endChanged;
+  bool m_ended = false;
   std::jthread m_thread;
 };
 

@@ -1,7 +1,6 @@
 // The images a run is compared with: those of a package, or of a test.
 #pragma once
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace tw::sim {
@@ -18,8 +17,5 @@ struct SimImages {
   // Full region set (all seven) rather than EFS and CODE.
   bool phoneFullSet = true;
 };
-
-// Reads the images of a packed upgrader. False with a message in *error.
-bool LoadPackageImages(const std::string& path, SimImages* images, std::string* error);
 
 }  // namespace tw::sim
