@@ -158,7 +158,7 @@ FakeUsbDevice& FakeUsbBus::AddDevice(const FakeUsbSpec& spec) {
   return added;
 }
 
-std::string FakeUsbBus::AddTty(const FakeUsbDevice& parent, int interfaceNumber, const std::string& name) {
+std::string FakeUsbBus::AddTty(FakeUsbDevice& parent, int interfaceNumber, const std::string& name) {
   std::string deviceName = parent.m_sysPath.substr(parent.m_sysPath.rfind('/') + 1);
   std::string ifaceName = deviceName + ":1." + std::to_string(interfaceNumber);
   char number[8];
@@ -170,6 +170,12 @@ std::string FakeUsbBus::AddTty(const FakeUsbDevice& parent, int interfaceNumber,
   gchar* tty = umockdev_testbed_add_device(m_testbed, "tty", name.c_str(), iface, nullptr, "DEVNAME",
                                            devName.c_str(), nullptr);
   std::string path = tty ? tty : "";
+  {
+    std::lock_guard guard(m_lock);
+    auto& children = parent.m_children;
+    children.push_back(iface ? iface : "");
+    children.push_back(path);
+  }
   g_free(iface);
   g_free(tty);
   return path;
@@ -194,10 +200,24 @@ void FakeUsbBus::RemoveDevice(FakeUsbDevice& device) {
       device.CompleteLocked(urb, -ESHUTDOWN, 0);
     }
   }
+  std::vector<std::string> children;
+  {
+    std::lock_guard guard(m_lock);
+    children = device.m_children;
+  }
+  for (auto child = children.rbegin(); child != children.rend(); ++child) {
+    RemovePath(*child);
+  }
   RemovePath(device.m_sysPath);
 }
 
 void FakeUsbBus::RemovePath(const std::string& sysPath) {
+  {
+    std::lock_guard guard(m_lock);
+    for (const auto& device : m_devices) {
+      std::erase(device->m_children, sysPath);
+    }
+  }
   Uevent(sysPath, "remove");
   umockdev_testbed_remove_device(m_testbed, sysPath.c_str());
 }

@@ -64,6 +64,7 @@ class FakeUsbDevice {
 
   std::string m_sysPath;
   std::string m_devNode;
+  std::vector<std::string> m_children;  // interfaces and ttys, in the order added
   mutable std::mutex m_lock;
   mutable std::condition_variable m_changed;
   std::deque<std::uint8_t> m_in;
@@ -85,10 +86,11 @@ class FakeUsbBus {
   // A handset with one vendor interface (bulk IN 0x81, bulk OUT 0x02). Sends no uevent.
   FakeUsbDevice& AddDevice(const FakeUsbSpec& spec);
   // A tty below interface `interfaceNumber` of a device (an ACM modem port). Sends no uevent.
-  std::string AddTty(const FakeUsbDevice& parent, int interfaceNumber, const std::string& name);
+  std::string AddTty(FakeUsbDevice& parent, int interfaceNumber, const std::string& name);
   // A tty without USB parent (a built-in serial port). Sends no uevent.
   std::string AddPlainTty(const std::string& name);
-  // Ends the device's transfers, sends "remove" and deletes it from the bed.
+  // Ends the device's transfers; sends "remove" for its children and itself
+  // and deletes them from the bed.
   void RemoveDevice(FakeUsbDevice& device);
   // Sends "remove" for a sysfs path and deletes it (ttys).
   void RemovePath(const std::string& sysPath);

@@ -10,9 +10,9 @@ namespace {
 
 using Use = UsbMatchRule::Use;
 
-TEST(UsbIdRules, ParsesRulesCommentsAndBlankLines) {
+TEST(CUsbIdRules, ParsesRulesCommentsAndBlankLines) {
   std::string error;
-  auto rules = UsbIdRules::Parse(
+  auto rules = CUsbIdRules::Parse(
       "# the handset\n"
       "\n"
       "match vid=0x04E8 pid=6601 interface=2   # download interface\n"
@@ -28,7 +28,7 @@ TEST(UsbIdRules, ParsesRulesCommentsAndBlankLines) {
   EXPECT_EQ(rules->Rules(), expected);
 }
 
-TEST(UsbIdRules, RejectsBadLinesNamingFileAndLine) {
+TEST(CUsbIdRules, RejectsBadLinesNamingFileAndLine) {
   struct Case {
     const char* text;
     const char* error;
@@ -47,13 +47,13 @@ TEST(UsbIdRules, RejectsBadLinesNamingFileAndLine) {
   };
   for (const auto& c : cases) {
     std::string error;
-    EXPECT_FALSE(UsbIdRules::Parse(c.text, "ids.conf", &error)) << c.text;
+    EXPECT_FALSE(CUsbIdRules::Parse(c.text, "ids.conf", &error)) << c.text;
     EXPECT_EQ(error, c.error) << c.text;
   }
 }
 
-TEST(UsbIdRules, MatchesByVendorAndProduct) {
-  UsbIdRules rules({{Use::Download, 0x1111, 0x0001, 3}, {Use::Modem, 0x1111, 0x0002, 0}});
+TEST(CUsbIdRules, MatchesByVendorAndProduct) {
+  CUsbIdRules rules({{Use::Download, 0x1111, 0x0001, 3}, {Use::Modem, 0x1111, 0x0002, 0}});
   ASSERT_TRUE(rules.DownloadRule(0x1111, 0x0001));
   EXPECT_EQ(rules.DownloadRule(0x1111, 0x0001)->interfaceNumber, 3);
   EXPECT_FALSE(rules.DownloadRule(0x1111, 0x0002)) << "a modem rule names no download interface";
@@ -62,32 +62,32 @@ TEST(UsbIdRules, MatchesByVendorAndProduct) {
   EXPECT_FALSE(rules.MatchesDevice(0x2222, 0x0001));
 }
 
-TEST(UsbIdRules, ShippedDefaultParsesToPlaceholders) {
-  auto rules = UsbIdRules::Default().Rules();
+TEST(CUsbIdRules, ShippedDefaultParsesToPlaceholders) {
+  auto rules = CUsbIdRules::Default().Rules();
   ASSERT_FALSE(rules.empty());
   for (const auto& rule : rules) {
     EXPECT_EQ(rule.vid, 0xffff) << "the shipped ids are placeholders of no assigned vendor";
   }
 }
 
-TEST(UsbIdRules, EnvironmentNamesAnotherFile) {
+TEST(CUsbIdRules, EnvironmentNamesAnotherFile) {
   std::string path = ::testing::TempDir() + "tidewell-usb-ids.conf";
   std::ofstream(path) << "match vid=0x0abc pid=0x0def interface=1\n";
   ::setenv("TIDEWELL_USB_IDS", path.c_str(), 1);
   std::string error;
-  auto rules = UsbIdRules::FromEnvironment(&error);
+  auto rules = CUsbIdRules::FromEnvironment(&error);
   ASSERT_TRUE(rules) << error;
   EXPECT_EQ(rules->Rules(), (std::vector<UsbMatchRule>{{Use::Download, 0x0abc, 0x0def, 1}}));
 
   ::setenv("TIDEWELL_USB_IDS", (path + ".missing").c_str(), 1);
-  EXPECT_FALSE(UsbIdRules::FromEnvironment(&error))
+  EXPECT_FALSE(CUsbIdRules::FromEnvironment(&error))
       << "a named file that is missing is an error, not the default";
   EXPECT_EQ(error, "cannot read the USB id rules file " + path + ".missing");
 
   ::unsetenv("TIDEWELL_USB_IDS");
-  rules = UsbIdRules::FromEnvironment(&error);
+  rules = CUsbIdRules::FromEnvironment(&error);
   ASSERT_TRUE(rules);
-  EXPECT_EQ(rules->Rules(), UsbIdRules::Default().Rules());
+  EXPECT_EQ(rules->Rules(), CUsbIdRules::Default().Rules());
   std::remove(path.c_str());
 }
 

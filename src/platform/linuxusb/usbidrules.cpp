@@ -66,8 +66,8 @@ std::string ParseFields(std::istringstream& fields, UsbMatchRule* rule) {
 
 }  // namespace
 
-std::optional<UsbIdRules> UsbIdRules::Parse(const std::string& text, const std::string& origin,
-                                            std::string* error) {
+std::optional<CUsbIdRules> CUsbIdRules::Parse(const std::string& text, const std::string& origin,
+                                              std::string* error) {
   std::vector<UsbMatchRule> rules;
   std::istringstream lines(text);
   std::string line;
@@ -96,10 +96,10 @@ std::optional<UsbIdRules> UsbIdRules::Parse(const std::string& text, const std::
     }
     rules.push_back(rule);
   }
-  return UsbIdRules(std::move(rules));
+  return CUsbIdRules(std::move(rules));
 }
 
-std::optional<UsbIdRules> UsbIdRules::LoadFile(const std::string& path, std::string* error) {
+std::optional<CUsbIdRules> CUsbIdRules::LoadFile(const std::string& path, std::string* error) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     if (error) {
@@ -112,13 +112,13 @@ std::optional<UsbIdRules> UsbIdRules::LoadFile(const std::string& path, std::str
   return Parse(text.str(), path, error);
 }
 
-UsbIdRules UsbIdRules::Default() {
+CUsbIdRules CUsbIdRules::Default() {
   std::string ignored;
   auto rules = Parse(kDefaultRules, "usb-ids.conf", &ignored);
-  return rules ? *rules : UsbIdRules();
+  return rules ? *rules : CUsbIdRules();
 }
 
-std::optional<UsbIdRules> UsbIdRules::FromEnvironment(std::string* error) {
+std::optional<CUsbIdRules> CUsbIdRules::FromEnvironment(std::string* error) {
   const char* path = std::getenv("TIDEWELL_USB_IDS");
   if (path && *path) {
     return LoadFile(path, error);
@@ -126,7 +126,7 @@ std::optional<UsbIdRules> UsbIdRules::FromEnvironment(std::string* error) {
   return Default();
 }
 
-std::optional<UsbMatchRule> UsbIdRules::DownloadRule(std::uint16_t vid, std::uint16_t pid) const {
+std::optional<UsbMatchRule> CUsbIdRules::DownloadRule(std::uint16_t vid, std::uint16_t pid) const {
   for (const auto& rule : m_rules) {
     if (rule.use == UsbMatchRule::Use::Download && rule.vid == vid && rule.pid == pid) {
       return rule;
@@ -135,7 +135,7 @@ std::optional<UsbMatchRule> UsbIdRules::DownloadRule(std::uint16_t vid, std::uin
   return std::nullopt;
 }
 
-bool UsbIdRules::MatchesDevice(std::uint16_t vid, std::uint16_t pid) const {
+bool CUsbIdRules::MatchesDevice(std::uint16_t vid, std::uint16_t pid) const {
   for (const auto& rule : m_rules) {
     if (rule.vid == vid && rule.pid == pid) {
       return true;

@@ -20,21 +20,21 @@ struct UsbMatchRule {
   friend bool operator==(const UsbMatchRule&, const UsbMatchRule&) = default;
 };
 
-class UsbIdRules {
+class CUsbIdRules {
  public:
-  UsbIdRules() = default;
-  explicit UsbIdRules(std::vector<UsbMatchRule> rules) : m_rules(std::move(rules)) {}
+  CUsbIdRules() = default;
+  explicit CUsbIdRules(std::vector<UsbMatchRule> rules) : m_rules(std::move(rules)) {}
 
   // Parses the text of a rules file. On a bad line returns nothing, with
   // "<origin>:<line>: <reason>" in *error.
-  static std::optional<UsbIdRules> Parse(const std::string& text, const std::string& origin,
-                                         std::string* error);
+  static std::optional<CUsbIdRules> Parse(const std::string& text, const std::string& origin,
+                                          std::string* error);
   // Reads and parses one file.
-  static std::optional<UsbIdRules> LoadFile(const std::string& path, std::string* error);
+  static std::optional<CUsbIdRules> LoadFile(const std::string& path, std::string* error);
   // The rules shipped with the program (data/usb-ids.conf, built in).
-  static UsbIdRules Default();
+  static CUsbIdRules Default();
   // The file named by TIDEWELL_USB_IDS, else the built-in default.
-  static std::optional<UsbIdRules> FromEnvironment(std::string* error);
+  static std::optional<CUsbIdRules> FromEnvironment(std::string* error);
 
   const std::vector<UsbMatchRule>& Rules() const { return m_rules; }
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "fakeusbbus.h"
-#include "platform/linuxusb/libusbinterfaces.h"
+#include "platform/linuxusb/libusbinterfacebackend.h"
 
 namespace tw {
 namespace {
@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class LibusbChannel : public ::testing::Test {
  protected:
-  LibusbChannel() : interfaces(UsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0352, 0}})) {}
+  LibusbChannel() : interfaces(CUsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0352, 0}})) {}
 
   std::unique_ptr<IByteDevice> OpenFirst(std::string* error = nullptr) {
     auto paths = interfaces.Enumerate();
@@ -38,7 +38,7 @@ class LibusbChannel : public ::testing::Test {
   }
 
   test::FakeUsbBus bus;
-  LibusbInterfaces interfaces;
+  CLibusbInterfaceBackend interfaces;
 };
 
 TEST_F(LibusbChannel, EnumeratesMatchingDevicesInBusAndPortOrder) {
@@ -50,7 +50,7 @@ TEST_F(LibusbChannel, EnumeratesMatchingDevicesInBusAndPortOrder) {
 }
 
 TEST_F(LibusbChannel, RuleChoosesTheInterface) {
-  LibusbInterfaces second(UsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0400, 1}}));
+  CLibusbInterfaceBackend second(CUsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0400, 1}}));
   auto& device = bus.AddDevice({.bus = 1, .ports = "5", .pid = 0x0400, .interfaceNumber = 1});
   ASSERT_EQ(second.Enumerate(), std::vector<std::string>{"usb:1-5:1"});
   std::string error;

@@ -26,14 +26,14 @@ struct libusb_transfer;
 
 namespace tw {
 
-class LibusbByteDevice final : public IByteDevice {
+class CLibusbDevice final : public IByteDevice {
  public:
   // Opens and claims the interface at `where`. Null on failure, with the reason in *error.
-  static std::unique_ptr<LibusbByteDevice> Open(const UsbLocation& where, std::string* error);
-  ~LibusbByteDevice() override;
+  static std::unique_ptr<CLibusbDevice> Open(const UsbLocation& where, std::string* error);
+  ~CLibusbDevice() override;
 
-  LibusbByteDevice(const LibusbByteDevice&) = delete;
-  LibusbByteDevice& operator=(const LibusbByteDevice&) = delete;
+  CLibusbDevice(const CLibusbDevice&) = delete;
+  CLibusbDevice& operator=(const CLibusbDevice&) = delete;
 
   long BytesWaiting() override;
   int WaitReceive(int timeoutMs) override;
@@ -44,7 +44,7 @@ class LibusbByteDevice final : public IByteDevice {
  private:
   struct PendingWrite;
 
-  LibusbByteDevice() = default;
+  CLibusbDevice() = default;
   bool OpenAt(const UsbLocation& where, std::string* error);
   bool Claim(std::string* error);
   bool StartReceiving(std::string* error);

@@ -1,16 +1,16 @@
-#include "platform/linuxusb/libusbinterfaces.h"
+#include "platform/linuxusb/libusbinterfacebackend.h"
 
 #include <libusb.h>
 
 #include <algorithm>
 
-#include "platform/linuxusb/libusbbytedevice.h"
+#include "platform/linuxusb/libusbdevice.h"
 #include "platform/linuxusb/usblocation.h"
 #include "platform/trace.h"
 
 namespace tw {
 
-std::vector<std::string> LibusbInterfaces::Enumerate() const {
+std::vector<std::string> CLibusbInterfaceBackend::Enumerate() {
   // 1. A short-lived context: every call sees the devices present now.
   libusb_context* ctx = nullptr;
   int rc = libusb_init(&ctx);
@@ -58,7 +58,11 @@ std::vector<std::string> LibusbInterfaces::Enumerate() const {
   return paths;
 }
 
-std::unique_ptr<IByteDevice> LibusbInterfaces::Open(const std::string& path, std::string* error) const {
+bool CLibusbInterfaceBackend::Handles(const std::string& path) const {
+  return path.starts_with("usb:");
+}
+
+std::unique_ptr<IByteDevice> CLibusbInterfaceBackend::Open(const std::string& path, std::string* error) {
   auto where = UsbLocation::FromPath(path);
   if (!where) {
     if (error) {
@@ -66,7 +70,7 @@ std::unique_ptr<IByteDevice> LibusbInterfaces::Open(const std::string& path, std
     }
     return nullptr;
   }
-  return LibusbByteDevice::Open(*where, error);
+  return CLibusbDevice::Open(*where, error);
 }
 
 }  // namespace tw

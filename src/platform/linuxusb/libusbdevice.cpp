@@ -1,4 +1,4 @@
-#include "platform/linuxusb/libusbbytedevice.h"
+#include "platform/linuxusb/libusbdevice.h"
 
 #include <libusb.h>
 
@@ -89,15 +89,15 @@ bool FindBulkEndpoints(libusb_device* device, int interfaceNumber, Endpoints* fo
 
 }  // namespace
 
-struct LibusbByteDevice::PendingWrite {
-  LibusbByteDevice* device = nullptr;
+struct CLibusbDevice::PendingWrite {
+  CLibusbDevice* device = nullptr;
   bool done = false;
   int status = 0;
   int actual = 0;
 };
 
-std::unique_ptr<LibusbByteDevice> LibusbByteDevice::Open(const UsbLocation& where, std::string* error) {
-  std::unique_ptr<LibusbByteDevice> device(new LibusbByteDevice());
+std::unique_ptr<CLibusbDevice> CLibusbDevice::Open(const UsbLocation& where, std::string* error) {
+  std::unique_ptr<CLibusbDevice> device(new CLibusbDevice());
   std::string reason;
   if (!device->OpenAt(where, &reason)) {
     if (error) {
@@ -108,11 +108,11 @@ std::unique_ptr<LibusbByteDevice> LibusbByteDevice::Open(const UsbLocation& wher
   return device;
 }
 
-LibusbByteDevice::~LibusbByteDevice() {
+CLibusbDevice::~CLibusbDevice() {
   Close();
 }
 
-bool LibusbByteDevice::OpenAt(const UsbLocation& where, std::string* error) {
+bool CLibusbDevice::OpenAt(const UsbLocation& where, std::string* error) {
   // 1. A context of our own, so that closing never disturbs another device.
   m_path = where.ToPath();
   m_interface = where.interfaceNumber;
@@ -154,7 +154,7 @@ bool LibusbByteDevice::OpenAt(const UsbLocation& where, std::string* error) {
   return Claim(error) && StartReceiving(error);
 }
 
-bool LibusbByteDevice::Claim(std::string* error) {
+bool CLibusbDevice::Claim(std::string* error) {
   if (libusb_kernel_driver_active(m_handle, m_interface) == 1) {
     int rc = Check(libusb_detach_kernel_driver(m_handle, m_interface), "detaching the kernel driver", m_path);
     if (rc < 0) {
@@ -175,7 +175,7 @@ bool LibusbByteDevice::Claim(std::string* error) {
   return true;
 }
 
-bool LibusbByteDevice::StartReceiving(std::string* error) {
+bool CLibusbDevice::StartReceiving(std::string* error) {
   m_events = std::thread([this] { RunEvents(); });
   // Round the buffer to whole packets, so that no transfer can overflow.
   int bufferBytes = std::max(kInBufferBytes / m_inPacketSize, 1) * m_inPacketSize;
@@ -189,7 +189,7 @@ bool LibusbByteDevice::StartReceiving(std::string* error) {
     m_inTransfers.push_back(transfer);
     m_inBuffers.emplace_back(static_cast<std::size_t>(bufferBytes));
     libusb_fill_bulk_transfer(transfer, m_handle, m_inEndpoint, m_inBuffers.back().data(), bufferBytes,
-                              &LibusbByteDevice::OnReceived, this, 0);
+                              &CLibusbDevice::OnReceived, this, 0);
     int rc = Check(libusb_submit_transfer(transfer), "submitting a bulk IN transfer", m_path);
     if (rc < 0) {
       *error = Failure("reading from", m_path, rc);
@@ -200,7 +200,7 @@ bool LibusbByteDevice::StartReceiving(std::string* error) {
   return true;
 }
 
-void LibusbByteDevice::RunEvents() {
+void CLibusbDevice::RunEvents() {
   while (!m_stopEvents.load()) {
     timeval tv{0, 100000};
     int rc = libusb_handle_events_timeout_completed(m_ctx, &tv, nullptr);
@@ -212,7 +212,7 @@ void LibusbByteDevice::RunEvents() {
   }
 }
 
-void LibusbByteDevice::Close() {
+void CLibusbDevice::Close() {
   // 1. Stop the receive transfers and wait (bounded) until they are back.
   std::unique_lock guard(m_lock);
   m_closing = true;
@@ -256,7 +256,7 @@ void LibusbByteDevice::Close() {
   }
 }
 
-void LibusbByteDevice::MarkGone(const char* why) {
+void CLibusbDevice::MarkGone(const char* why) {
   std::lock_guard guard(m_lock);
   if (!m_gone) {
     Trace("libusb: %s is gone: %s\n", m_path.c_str(), why);
@@ -265,8 +265,8 @@ void LibusbByteDevice::MarkGone(const char* why) {
   m_changed.notify_all();
 }
 
-void LibusbByteDevice::OnReceived(libusb_transfer* transfer) {
-  auto* self = static_cast<LibusbByteDevice*>(transfer->user_data);
+void CLibusbDevice::OnReceived(libusb_transfer* transfer) {
+  auto* self = static_cast<CLibusbDevice*>(transfer->user_data);
   std::lock_guard guard(self->m_lock);
   bool wasGone = self->m_gone;
   // 1. Keep what arrived, or note why nothing did.
@@ -300,7 +300,7 @@ void LibusbByteDevice::OnReceived(libusb_transfer* transfer) {
   self->m_changed.notify_all();
 }
 
-void LibusbByteDevice::OnWritten(libusb_transfer* transfer) {
+void CLibusbDevice::OnWritten(libusb_transfer* transfer) {
   auto* write = static_cast<PendingWrite*>(transfer->user_data);
   std::lock_guard guard(write->device->m_lock);
   write->done = true;
@@ -309,12 +309,12 @@ void LibusbByteDevice::OnWritten(libusb_transfer* transfer) {
   write->device->m_changed.notify_all();
 }
 
-long LibusbByteDevice::BytesWaiting() {
+long CLibusbDevice::BytesWaiting() {
   std::lock_guard guard(m_lock);
   return m_gone ? -1 : static_cast<long>(m_received.size());
 }
 
-int LibusbByteDevice::WaitReceive(int timeoutMs) {
+int CLibusbDevice::WaitReceive(int timeoutMs) {
   std::unique_lock guard(m_lock);
   m_changed.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                      [this] { return m_gone || !m_received.empty(); });
@@ -324,7 +324,7 @@ int LibusbByteDevice::WaitReceive(int timeoutMs) {
   return m_received.empty() ? 0 : 1;
 }
 
-long LibusbByteDevice::Read(void* dst, std::size_t n) {
+long CLibusbDevice::Read(void* dst, std::size_t n) {
   std::lock_guard guard(m_lock);
   if (m_gone) {
     return -1;
@@ -335,7 +335,7 @@ long LibusbByteDevice::Read(void* dst, std::size_t n) {
   return static_cast<long>(count);
 }
 
-bool LibusbByteDevice::Write(const void* src, std::size_t n, int timeoutMs) {
+bool CLibusbDevice::Write(const void* src, std::size_t n, int timeoutMs) {
   if (n == 0) {
     return BytesWaiting() >= 0;
   }
@@ -351,7 +351,7 @@ bool LibusbByteDevice::Write(const void* src, std::size_t n, int timeoutMs) {
   write->device = this;
   libusb_fill_bulk_transfer(transfer, m_handle, m_outEndpoint,
                             static_cast<unsigned char*>(const_cast<void*>(src)), static_cast<int>(n),
-                            &LibusbByteDevice::OnWritten, write.get(),
+                            &CLibusbDevice::OnWritten, write.get(),
                             static_cast<unsigned>(std::max(timeoutMs, 1)));
   int rc = Check(libusb_submit_transfer(transfer), "submitting a bulk OUT transfer", m_path);
   if (rc < 0) {
@@ -379,7 +379,7 @@ bool LibusbByteDevice::Write(const void* src, std::size_t n, int timeoutMs) {
   return write->status == LIBUSB_TRANSFER_COMPLETED && write->actual == static_cast<int>(n);
 }
 
-bool LibusbByteDevice::WaitForWrite(libusb_transfer* transfer, PendingWrite& write, int timeoutMs) {
+bool CLibusbDevice::WaitForWrite(libusb_transfer* transfer, PendingWrite& write, int timeoutMs) {
   std::unique_lock guard(m_lock);
   // libusb ends the transfer at its time-out; the extra second covers a stalled event thread.
   auto bound = std::chrono::milliseconds(std::max(timeoutMs, 1)) + std::chrono::seconds(1);
@@ -394,7 +394,7 @@ bool LibusbByteDevice::WaitForWrite(libusb_transfer* transfer, PendingWrite& wri
   return m_changed.wait_for(guard, kCancelWait, [&] { return write.done; });
 }
 
-void LibusbByteDevice::Purge() {
+void CLibusbDevice::Purge() {
   std::lock_guard guard(m_lock);
   m_received.clear();
 }
