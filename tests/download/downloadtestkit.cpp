@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/byteorder.h"
+
 namespace tw::test {
 
 namespace {
@@ -150,6 +152,60 @@ bool TestOwner::WaitPosted(UINT nMsg, int count, int timeoutMs) const {
   });
 }
 
+SimRig::SimRig() {
+  g_nDownLoadCount = 0;
+  m_owner.m_bSlotIdle[0] = 1;
+  m_events = m_channel.NewEventSource();
+  m_events->Start([this](const DeviceEvent& event) {
+    if (event.action != DeviceEvent::Action::Arrival) return;
+    std::lock_guard guard(m_lock);
+    m_arrivals.push_back(event.name);
+    m_arrived.notify_all();
+  });
+  m_dl = std::make_unique<CDownLoad>(&m_owner, 0);
+  m_dl->SetLogEdit(&m_log);
+  m_dl->SetProgressCtrl(&m_progress);
+}
+
+SimRig::~SimRig() {
+  m_dl.reset();
+  m_handset.reset();
+  m_events->Stop();
+}
+
+void SimRig::StartHandset(sim::SimConfig config, const TestImages& images, const Bytes& phone,
+                          bool bFullSet) {
+  m_handset = std::make_unique<sim::SimHandset>(std::move(config), m_channel, m_simClock);
+  sim::SimImages expected;
+  expected.hasEboot = !images.eboot.empty();
+  expected.eboot = images.eboot;
+  expected.os = images.pda;
+  expected.phone = phone;
+  expected.phoneFullSet = bFullSet;
+  m_handset->SetExpected(std::move(expected));
+  m_handset->Start();
+}
+
+void SimRig::LoadPhoneFile(const Bytes& phone) {
+  const std::string path = WriteTempFile(phone, "tidewell-phone");
+  m_owner.m_PhoneFile.OpenFile(path);
+  m_owner.m_PhoneFile.MakePackets();
+  std::filesystem::remove(path);
+}
+
+bool SimRig::WaitForPort(const std::string& name, int timeoutMs) {
+  std::unique_lock guard(m_lock);
+  return m_arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+    return std::find(m_arrivals.begin(), m_arrivals.end(), name) != m_arrivals.end();
+  });
+}
+
+sim::SimSummary SimRig::EndHandset(int timeoutMs) {
+  m_handset->WaitEnd(timeoutMs);
+  m_handset->Stop();
+  return m_handset->Summary();
+}
+
 TestImages::TestImages(Bytes ebootBytes, Bytes pdaBytes, DWORD dwPhoneSize)
     : eboot(std::move(ebootBytes)), pda(std::move(pdaBytes)) {
   ebootBin.CopyEboot(eboot.data(), static_cast<DWORD>(eboot.size()));
@@ -200,6 +256,33 @@ Bytes OsPacket(const Bytes& image, std::size_t offset, std::size_t n) {
   packet.SetData(n > 0 ? image.data() + offset : nullptr, n);
   const auto encoded = packet.Encode();
   return Bytes(encoded.begin(), encoded.end());
+}
+
+namespace {
+
+std::string Describe(const Bytes& write) {
+  std::string text = std::to_string(write.size()) + " bytes";
+  if (write.size() >= 4) text += ", first word " + std::to_string(LoadLe32(write.data()));
+  return text;
+}
+
+}  // namespace
+
+::testing::AssertionResult SameWrites(const std::vector<Bytes>& actual, const std::vector<Bytes>& expected) {
+  const std::size_t common = std::min(actual.size(), expected.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    if (actual[i] != expected[i]) {
+      return ::testing::AssertionFailure() << "write " << i << " differs: got " << Describe(actual[i])
+                                           << ", expected " << Describe(expected[i]);
+    }
+  }
+  if (actual.size() != expected.size()) {
+    return ::testing::AssertionFailure()
+           << "got " << actual.size() << " writes, expected " << expected.size()
+           << (actual.size() > common ? "; first extra: " + Describe(actual[common])
+                                      : "; first missing: " + Describe(expected[common]));
+  }
+  return ::testing::AssertionSuccess();
 }
 
 std::vector<std::uint32_t> Sleeps(const VirtualClock& clock) {

@@ -2,6 +2,8 @@
 // keep what they were shown, a device provider that records every byte the
 // host writes, and the images and wire records the tests compare with.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -20,6 +22,8 @@
 #include "phonedown/cdloadfile/dloadfile.h"
 #include "platform/clock.h"
 #include "platform/deviceprovider.h"
+#include "sim/inprocchannel.h"
+#include "sim/simhandset.h"
 
 namespace tw::test {
 
@@ -122,6 +126,39 @@ struct TestImages {
   TestImages(Bytes ebootBytes, Bytes pdaBytes, DWORD dwPhoneSize);
 };
 
+// A downloader in slot 0 against the simulated handset on the in-process
+// channel: the downloader in virtual time, the handset in a virtual time of
+// its own. Members are destroyed downloader first.
+class SimRig {
+ public:
+  SimRig();
+  ~SimRig();
+
+  // Switches the handset on with these images, as a package would carry them.
+  void StartHandset(sim::SimConfig config, const TestImages& images, const Bytes& phone, bool bFullSet);
+  // Loads the phone image into the owner's m_PhoneFile.
+  void LoadPhoneFile(const Bytes& phone);
+  // Waits (real time) for the COM port of the hand-over to arrive.
+  bool WaitForPort(const std::string& name, int timeoutMs);
+  // Waits for the handset's run to end and returns its summary.
+  sim::SimSummary EndHandset(int timeoutMs);
+
+  sim::InProcChannel m_channel;
+  RecordingProvider m_provider{m_channel.Provider()};
+  TestOwner m_owner{m_provider};
+  VirtualClock m_simClock;
+  TestLog m_log;
+  TestProgress m_progress;
+  std::unique_ptr<sim::SimHandset> m_handset;
+  std::unique_ptr<CDownLoad> m_dl;
+
+ private:
+  std::unique_ptr<IDeviceEventSource> m_events;
+  std::mutex m_lock;
+  std::condition_variable m_arrived;
+  std::vector<std::string> m_arrivals;
+};
+
 // n bytes of a repeatable pattern (seeded so images differ).
 Bytes Pattern(std::size_t n, std::uint32_t seed);
 // Writes bytes to a fresh file in the temporary directory; returns its path.
@@ -133,6 +170,10 @@ Bytes Command(DWORD dwCommand, DWORD dwImageSize = 0, DWORD dwNandMask = 0);
 Bytes EbootRecord(const Bytes& image, std::size_t offset, std::size_t n);
 // An OS-image packet carrying image bytes [offset, offset + n).
 Bytes OsPacket(const Bytes& image, std::size_t offset, std::size_t n);
+
+// Compares two write sequences; on a difference, names the first write that
+// differs, with its length and first word, instead of dumping every byte.
+::testing::AssertionResult SameWrites(const std::vector<Bytes>& actual, const std::vector<Bytes>& expected);
 
 // The sleeps of a virtual clock that are not 0 ms.
 std::vector<std::uint32_t> Sleeps(const VirtualClock& clock);
