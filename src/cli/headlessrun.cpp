@@ -69,7 +69,8 @@ class StallWatch {
 };
 
 // Runs the loop until the run ends, the deadline passes or a stall shows.
-int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic, std::optional<SteadyClock::time_point> deadline) {
+int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic,
+                std::optional<SteadyClock::time_point> deadline) {
   StallWatch watch;
   for (;;) {
     SteadyClock::time_point slice = SteadyClock::now() + kStallCheck;

@@ -67,7 +67,9 @@ void CHeadlessView::MessageBox(const std::string& text, const std::string& capti
   }
 }
 
-void CHeadlessView::EndDialog(int /*nResult*/) { m_loop.Quit(kExitRunFailed); }
+void CHeadlessView::EndDialog(int /*nResult*/) {
+  m_loop.Quit(kExitRunFailed);
+}
 
 void CHeadlessView::DownloadDone(int /*nSlot*/) {
   bool bPhoneImage = m_hasPhoneImage ? m_hasPhoneImage() : true;
@@ -78,9 +80,10 @@ void CHeadlessView::SetLogText(const std::string& text) {
   std::lock_guard guard(m_lock);
   // The box shows the whole log each time: write what it adds. A text that
   // does not continue what was shown is a new log (after a reset).
-  std::string added = text.compare(0, m_strLogShown.size(), m_strLogShown) == 0 && text.size() >= m_strLogShown.size()
-                          ? text.substr(m_strLogShown.size())
-                          : text;
+  std::string added =
+      text.compare(0, m_strLogShown.size(), m_strLogShown) == 0 && text.size() >= m_strLogShown.size()
+          ? text.substr(m_strLogShown.size())
+          : text;
   m_strLogShown = text;
   if (!added.empty()) {
     std::fputs(UnixLineEnds(added).c_str(), m_out);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/packagewriter.h"
+#include "sim/cli/packageimages.h"
 #include "sim/ptytransport.h"
 #include "sim/simhandset.h"
 
@@ -78,8 +79,8 @@ bool CSimulation::GeneratePackage(const GeneratedSizes& sizes, std::string* erro
   request.pda = m_strRoot + "/pda.bin";
   request.phone = m_strRoot + "/phone.bin";
   request.output = m_strRoot + "/package";
-  // The images alone make the package: no executable stands in front.
-  if (!WriteGeneratedImage(request.upgrader, 0, 0, error) ||
+  // A small stand-in for the executable that the images follow.
+  if (!WriteGeneratedImage(request.upgrader, 4096, 0, error) ||
       !WriteGeneratedImage(request.eboot, sizes.eboot, 1, error) ||
       !WriteGeneratedImage(request.pda, sizes.pda, 2, error) ||
       !WriteGeneratedImage(request.phone, sizes.phone, 3, error)) {
@@ -87,7 +88,7 @@ bool CSimulation::GeneratePackage(const GeneratedSizes& sizes, std::string* erro
   }
   sImageHeader written{};
   bool bPacked = WritePackage(request, &written, error);
-  for (const std::string& image : {request.eboot, request.pda, request.phone}) {
+  for (const std::string& image : {request.upgrader, request.eboot, request.pda, request.phone}) {
     std::error_code ignored;
     std::filesystem::remove(image, ignored);
   }

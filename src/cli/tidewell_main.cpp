@@ -1,55 +1,59 @@
-// tidewell: for now loads its firmware set (its own package, or --package
-// FILE) and says what it found. Exit 0 when a complete image set is
-// loaded, 2 otherwise.
+// tidewell: the upgrader. With a display it opens its window; with
+// --headless, or without a display, it runs the same upgrade on the
+// terminal (see FrontUsage).
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
-#include "app/imageset.h"
+#include "cli/frontoptions.h"
+#include "cli/headlessrun.h"
+#include "cli/headlessview.h"
+#include "platform/olderupgrader.h"
+
+#if defined(TIDEWELL_WITH_WINDOW)
+#include "cli/windowrun.h"
+#endif
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr, "usage: tidewell [--package FILE]\n");
-  return 2;
-}
+// The title of an older upgrader's window, which start-up ends.
+constexpr const char* kOlderUpgraderTitle = "KORV-352 Upgrader";
 
-void Report(const tw::CImageSet& set, const std::string& source) {
-  const tw::ImageTable& table = set.m_ImageTable;
-  std::printf("package: %s\n", source.c_str());
-  if (set.m_bDownEboot) {
-    std::printf("EBOOT: %u bytes\n", table.dwEbootSize);
-  } else {
-    std::printf("EBOOT: none\n");
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return true;
+    }
   }
-  std::printf("PDA: %u bytes\n", table.dwPdaSize);
-  std::printf("phone: %u bytes in %u packets\n", table.dwPhoneSize, set.m_PhoneFile.GetPacketCount());
-  std::printf("phone full set: %d, phone extra command: %d\n", set.m_bPhoneFullSet.load(),
-              set.m_bPhoneExtraCmd.load());
-  std::printf("download EBOOT %d, PDA %d, phone %d\n", set.m_bDownEboot.load(), set.m_bDownPda.load(),
-              set.m_bDownPhone.load());
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // 1. Where the firmware set comes from.
-  std::string package;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--package") == 0 && i + 1 < argc && package.empty()) {
-      package = argv[++i];
-    } else {
-      return Usage();
-    }
+  // 1. The options.
+  tw::FrontOptions options;
+  std::string error;
+  if (!tw::ParseFrontOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "tidewell: %s\n%s", error.c_str(), tw::FrontUsage());
+    return tw::kExitUsage;
   }
-  // 2. Load it and say what was found.
-  tw::CImageSet set;
-  set.ZeroImageTable();
-  const std::string source = package.empty() ? std::string(tw::CImageSet::kOwnExecutable) : package;
-  if (!set.LoadAttachedImages(package)) {
-    std::fprintf(stderr, "tidewell: no complete image set in %s\n", source.c_str());
-    return 2;
+  if (options.bHelp) {
+    std::fputs(tw::FrontUsage(), stderr);
+    return tw::kExitSuccess;
   }
-  Report(set, source);
-  return 0;
+
+  // 2. The application object's start: an older upgrader's window ends.
+  tw::EndOlderUpgrader(kOlderUpgraderTitle);
+
+  // 3. The window when there is a display to show it on, else the terminal.
+#if defined(TIDEWELL_WITH_WINDOW)
+  if (!options.bHeadless && HasDisplay()) {
+    return tw::RunWindow(options, argc, argv);
+  }
+#else
+  (void)HasDisplay;
+#endif
+  return tw::RunHeadless(options);
 }
