@@ -8,6 +8,7 @@
 #include "platform/linuxdeviceprovider.h"
 #include "platform/ttydevice.h"
 #include "tests/platform/fakedevice.h"
+#include "tests/platform/later.h"
 #include "tests/platform/ptypair.h"
 
 namespace tw {
@@ -82,8 +83,7 @@ TEST_F(WinRs232cTest, ReadWithNothingWaitingReturnsZeroAtOnce) {
 
 TEST_F(WinRs232cTest, ReadForACountDeliversBytesThatArriveAfterItWasIssued) {
   OpenPort();
-  std::thread answer([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  test::Later answer(50, [&] {
     modem.Send({0x7E, 0x02});
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     modem.Send({0x6A, 0xD3, 0x7E});
@@ -92,7 +92,6 @@ TEST_F(WinRs232cTest, ReadForACountDeliversBytesThatArriveAfterItWasIssued) {
   EXPECT_EQ(port.Read(buffer, 5), 5u);
   EXPECT_EQ(std::vector<unsigned char>(buffer, buffer + 5),
             (std::vector<unsigned char>{0x7E, 0x02, 0x6A, 0xD3, 0x7E}));
-  answer.join();
 }
 
 TEST_F(WinRs232cTest, EveryByteValueCrossesBothWays) {
@@ -141,14 +140,12 @@ TEST_F(WinRs232cTest, ReceiveWaitReportsACharacterOrEndsWithMaskZero) {
 
 TEST_F(WinRs232cTest, HangUpEndsAReceiveWaitAtOnce) {
   OpenPort();
-  std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    modem.CloseMaster();
-  });
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(port.WaitRxChar(60'000), 0u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
-  unplug.join();
+  {
+    test::Later unplug(100, [&] { modem.CloseMaster(); });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.WaitRxChar(60'000), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
+  }
 
   unsigned char buffer[8] = {};
   EXPECT_EQ(port.WaitRxChar(60'000), 0u);
@@ -159,8 +156,7 @@ TEST_F(WinRs232cTest, HangUpEndsAReceiveWaitAtOnce) {
 
 TEST_F(WinRs232cTest, HangUpEndsAReadForACountAtOnce) {
   OpenPort();
-  std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  test::Later unplug(50, [&] {
     modem.Send({1, 2});
     modem.CloseMaster();
   });
@@ -168,21 +164,16 @@ TEST_F(WinRs232cTest, HangUpEndsAReadForACountAtOnce) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_LE(port.Read(buffer, 8), 2u);
   EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
-  unplug.join();
 }
 
 TEST_F(WinRs232cTest, StopRequestEndsTheReceiveWait) {
   OpenPort();
   std::stop_source stop;
   port.SetStopToken(stop.get_token());
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stop.request_stop();
-  });
+  test::Later stopper(100, [&] { stop.request_stop(); });
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(port.WaitRxChar(60'000), 0u);
   EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
-  stopper.join();
 }
 
 TEST_F(WinRs232cTest, CloseOfAPortNeverOpenedFailsAndChangesNothing) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/platform/later.h"
 #include "tests/platform/ptypair.h"
 
 namespace tw {
@@ -99,15 +100,13 @@ TEST_F(TtyDeviceTest, SecondOpenOfAHeldDeviceFailsUntilItIsClosed) {
 }
 
 TEST_F(TtyDeviceTest, HangUpEndsEveryCallAtOnce) {
-  std::thread vanish([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    pty.CloseMaster();
-  });
-  // The wait is far longer than the test may take: only the hang-up can end it.
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(device->WaitReceive(60'000), -1);
-  vanish.join();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  {
+    test::Later vanish(50, [&] { pty.CloseMaster(); });
+    // The wait is far longer than the test may take: only the hang-up can end it.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device->WaitReceive(60'000), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  }
 
   unsigned char buffer[4] = {1, 2, 3, 4};
   EXPECT_EQ(device->BytesWaiting(), -1);

@@ -11,6 +11,7 @@
 #include "platform/ttydevice.h"
 #include "platform/ttyinterfacebackend.h"
 #include "tests/platform/fakedevice.h"
+#include "tests/platform/later.h"
 #include "tests/platform/ptypair.h"
 
 namespace tw {
@@ -146,14 +147,10 @@ TEST_F(UsbInterfaceTest, ReadWaitsForTheFirstByte) {
   Announce(0);
   std::string out;
   ASSERT_EQ(OpenCapturing(0, &out), TRUE);
-  std::thread hello([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    handsets[0].Send({0x0A});
-  });
+  test::Later hello(100, [&] { handsets[0].Send({0x0A}); });
   unsigned char buffer[12] = {};
   EXPECT_EQ(usb.Read(buffer, 12), 1u);
   EXPECT_EQ(buffer[0], 0x0A);
-  hello.join();
 }
 
 TEST_F(UsbInterfaceTest, EveryByteValueCrossesBothWays) {
@@ -196,15 +193,13 @@ TEST_F(UsbInterfaceTest, DeviceVanishingEndsAReadAndLaterCallsAtOnce) {
   Announce(0);
   std::string out;
   ASSERT_EQ(OpenCapturing(0, &out), TRUE);
-  std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    handsets[0].CloseMaster();
-  });
   unsigned char buffer[12];
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(usb.Read(buffer, 12), 0u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
-  unplug.join();
+  {
+    test::Later unplug(100, [&] { handsets[0].CloseMaster(); });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(usb.Read(buffer, 12), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
+  }
   EXPECT_EQ(usb.Read(buffer, 12), 0u);
   EXPECT_EQ(usb.Write(buffer, 12), 0u);
 }
@@ -215,15 +210,11 @@ TEST_F(UsbInterfaceTest, StopRequestEndsAWaitingRead) {
   ASSERT_EQ(OpenCapturing(0, &out), TRUE);
   std::stop_source stop;
   usb.SetStopToken(stop.get_token());
-  std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    stop.request_stop();
-  });
+  test::Later stopper(100, [&] { stop.request_stop(); });
   unsigned char buffer[12];
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(usb.Read(buffer, 12), 0u);
   EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
-  stopper.join();
 }
 
 TEST(UsbInterfaceEdgeTest, WithoutProviderOrClassOpenFails) {
