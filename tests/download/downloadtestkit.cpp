@@ -200,6 +200,19 @@ bool SimRig::WaitForPort(const std::string& name, int timeoutMs) {
   });
 }
 
+BOOL SimRig::StartPhoneOnly(TestImages& images) {
+  if (!m_dl->ConnectPda(&images.table, 0)) return FALSE;
+  m_dl->StartPhoneDownload(0);
+  return TRUE;
+}
+
+BOOL SimRig::ConnectPort(int nPort) {
+  if (!WaitForPort("COM" + std::to_string(nPort), 10000)) return FALSE;
+  m_dl->m_nPort = nPort;
+  m_port.nPort = nPort;
+  return m_dl->ConnectPhone(&m_port, 0);
+}
+
 sim::SimSummary SimRig::EndHandset(int timeoutMs) {
   m_handset->WaitEnd(timeoutMs);
   m_handset->Stop();

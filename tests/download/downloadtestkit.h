@@ -140,6 +140,11 @@ class SimRig {
   void LoadPhoneFile(const Bytes& phone);
   // Waits (real time) for the COM port of the hand-over to arrive.
   bool WaitForPort(const std::string& name, int timeoutMs);
+  // A phone-only Start: connects the PDA side and sends the handset into
+  // phone mode. FALSE when the handshake failed.
+  BOOL StartPhoneOnly(TestImages& images);
+  // Waits for COM<nPort> to arrive and connects the phone side to it.
+  BOOL ConnectPort(int nPort);
   // Waits for the handset's run to end and returns its summary.
   sim::SimSummary EndHandset(int timeoutMs);
 
@@ -153,6 +158,7 @@ class SimRig {
   std::unique_ptr<CDownLoad> m_dl;
 
  private:
+  PhonePort m_port;
   std::unique_ptr<IDeviceEventSource> m_events;
   std::mutex m_lock;
   std::condition_variable m_arrived;

@@ -68,8 +68,7 @@ TEST_P(PhoneStagesTest, PhoneOnlyRunWritesEveryRegionAndEndsTheRun) {
 
   // Phone only: Start sends the handset into phone mode.
   CDownLoad& dl = *m_rig.m_dl;
-  ASSERT_TRUE(dl.ConnectPda(&images.table, 0));
-  dl.StartPhoneDownload(0);
+  ASSERT_TRUE(m_rig.StartPhoneOnly(images));
   EXPECT_EQ(dl.m_bFlagSet.bCreateUSB, 0);
   EXPECT_EQ(dl.m_bFlagSet.bStartDownload, 1);
   EXPECT_EQ(owner.m_bPhoneStage[0], 1);
@@ -79,13 +78,9 @@ TEST_P(PhoneStagesTest, PhoneOnlyRunWritesEveryRegionAndEndsTheRun) {
       {Command(PDA_CMD_HELLO_ACK), Command(PDA_CMD_AFTER_CONNECT), Command(PDA_CMD_PHONE_MODE, kPhoneSize)}));
 
   // The COM port arrives; Start was pressed, so the worker starts at once.
-  const std::string portEvent = "COM" + std::to_string(c.nPort);
-  ASSERT_TRUE(m_rig.WaitForPort(portEvent, 10000));
   owner.m_clock.ClearSleeps();
   const std::size_t logBefore = m_rig.m_log.Text().size();
-  PhonePort port{c.nPort};
-  dl.m_nPort = c.nPort;
-  ASSERT_TRUE(dl.ConnectPhone(&port, 0));
+  ASSERT_TRUE(m_rig.ConnectPort(c.nPort));
   ASSERT_TRUE(owner.WaitPosted(WM_DOWNLOAD_DONE, 1, 60000));
   dl.JoinWorkers();
   EXPECT_EQ(owner.Posted(WM_DOWNLOAD_DONE), 1);
