@@ -25,6 +25,7 @@ class CDeviceDirSource final : public IDeviceEventSource {
   // first, on the source's thread. False when the directory cannot be
   // watched or the source already runs.
   bool Start(Sink sink) override;
+  // Wakes and joins the thread; call it from the owner, not from the sink.
   void Stop() override;
 
   // The event an entry's name gives (arrival or removal).
