@@ -1,5 +1,6 @@
 #include "cli/headlessrun.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -7,16 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "app/tidewelldlglogic.h"
+#include "cli/frontsetup.h"
 #include "cli/headlessview.h"
-#include "cli/simulation.h"
-#include "pda/pdaguid.h"
-#include "platform/devicedirsource.h"
-#include "platform/linuxdeviceprovider.h"
 #include "platform/messageloop.h"
-#include "platform/porttable.h"
-#include "platform/ttyinterfacebackend.h"
 
 namespace tw {
 
@@ -28,17 +25,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto kStallCheck = std::chrono::milliseconds(250);
 // --simulate without --timeout: a run that has not ended by then has hung.
 constexpr int kSimulateTimeoutSeconds = 900;
-
-// The devices of a device directory: pda* entries are the download
-// interface, COM<n> entries the serial ports.
-struct DeviceDirSetup {
-  explicit DeviceDirSetup(const std::string& dir) : ports(dir), provider(ports), events(dir) {
-    provider.AddInterfaceBackend(GUID_PDA_DOWNLOAD_INTERFACE, std::make_unique<CTtyInterfaceBackend>(dir));
-  }
-  CPortTable ports;
-  CLinuxDeviceProvider provider;
-  CDeviceDirSource events;
-};
 
 // A worker ended without WM_DOWNLOAD_DONE and without handing over to the
 // phone: a download was started, a worker was writing (m_bRundnload seen
@@ -66,6 +52,33 @@ class StallWatch {
  private:
   bool m_bSeenWriting = false;
   int m_nQuietChecks = 0;
+};
+
+// SIGINT and SIGTERM end the run like a failure, so that the close still
+// joins the workers and a simulation still removes its directory. The
+// signals are blocked before any thread starts and taken here.
+class InterruptWatch {
+ public:
+  explicit InterruptWatch(CMessageLoop& loop) {
+    sigemptyset(&m_signals);
+    sigaddset(&m_signals, SIGINT);
+    sigaddset(&m_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
+    m_thread = std::jthread([this, &loop](std::stop_token stop) {
+      timespec slice{0, 100 * 1000 * 1000};
+      while (!stop.stop_requested()) {
+        if (sigtimedwait(&m_signals, nullptr, &slice) > 0) {
+          std::fprintf(stderr, "tidewell: interrupted\n");
+          loop.Quit(kExitRunFailed);
+          return;
+        }
+      }
+    });
+  }
+
+ private:
+  sigset_t m_signals;
+  std::jthread m_thread;
 };
 
 // Runs the loop until the run ends, the deadline passes or a stall shows.
@@ -101,36 +114,22 @@ int RunHeadless(const FrontOptions& options) {
     deadline = SteadyClock::now() + std::chrono::seconds(timeoutSeconds);
   }
 
-  // 2. Where devices and the firmware set come from.
-  std::unique_ptr<CSimulation> simulation;
-  std::string deviceDir = options.strDeviceDir;
-  std::string package = options.strPackage;
-  if (options.bSimulate) {
-    simulation = std::make_unique<CSimulation>();
-    std::string error;
-    if (!simulation->Prepare(options, &error)) {
-      std::fprintf(stderr, "tidewell: %s\n", error.c_str());
-      return kExitUsage;
-    }
-    deviceDir = simulation->DeviceDir();
-    package = simulation->PackagePath();
-  }
-  if (deviceDir.empty()) {
-    std::fprintf(stderr, "tidewell: give --device-dir DIR (system device events are not available)\n");
+  // 2. Where devices and the firmware set come from; interrupts end the
+  // loop once it runs.
+  CMessageLoop loop;
+  InterruptWatch interrupts(loop);
+  CFrontSetup setup;
+  std::string error;
+  if (!setup.Prepare(options, &error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return kExitUsage;
   }
-  DeviceDirSetup devices(deviceDir);
 
   // 3. The dialog's logic on this thread's loop.
-  CMessageLoop loop;
   CHeadlessView view(loop, stdout, stderr, isatty(STDERR_FILENO) != 0);
-  CTidewellDlgLogic::Services services;
+  CTidewellDlgLogic::Services services = setup.Services();
   services.pView = &view;
   services.pQueue = &loop;
-  services.pClock = &DefaultClock();
-  services.pDevices = &devices.provider;
-  services.pEvents = &devices.events;
-  services.strPackagePath = package.empty() ? std::string(CImageSet::kOwnExecutable) : package;
   CTidewellDlgLogic logic(std::move(services));
   view.SetStartHandler([&logic] { logic.OnStart(); });
   view.SetPhoneImage([&logic] { return logic.m_bDownPhone != 0; });
@@ -138,18 +137,14 @@ int RunHeadless(const FrontOptions& options) {
   // 4. Initialise; without a complete image set there is nothing to wait for.
   logic.OnInitDialog();
   if (!logic.m_Images.m_bImageLoaded) {
-    std::fprintf(stderr, "tidewell: no complete image set in %s\n",
-                 package.empty() ? "this executable" : package.c_str());
+    std::fprintf(stderr, "tidewell: no complete image set in %s\n", setup.PackageName().c_str());
     return kExitUsage;
   }
 
   // 5. The simulated handset switches on.
-  if (simulation) {
-    std::string error;
-    if (!simulation->Start(&error)) {
-      std::fprintf(stderr, "tidewell: %s\n", error.c_str());
-      return kExitUsage;
-    }
+  if (!setup.StartSimulation(&error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
+    return kExitUsage;
   }
 
   // 6. Run until the run ends, then close as the window would.
@@ -160,7 +155,7 @@ int RunHeadless(const FrontOptions& options) {
   logic.OnDestroy();
 
   // 7. The simulated handset's verification.
-  if (simulation && !simulation->Finish(stderr) && status == kExitSuccess) {
+  if (!setup.FinishSimulation(stderr) && status == kExitSuccess) {
     status = kExitRunFailed;
   }
   return status;

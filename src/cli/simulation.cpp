@@ -41,6 +41,29 @@ bool WriteGeneratedImage(const std::string& path, std::uint32_t n, std::uint32_t
 
 }  // namespace
 
+bool WriteGeneratedPackage(const std::string& dir, const GeneratedSizes& sizes, bool bPhoneFullSet,
+                           std::string* package, std::string* error) {
+  PackRequest request;
+  request.upgrader = dir + "/upgrader";
+  request.eboot = dir + "/eboot.nb0";
+  request.pda = dir + "/pda.bin";
+  request.phone = dir + "/phone.bin";
+  request.output = dir + "/package";
+  request.phoneFullSet = bPhoneFullSet ? 1 : 0;
+  bool bPacked = WriteGeneratedImage(request.upgrader, 4096, 0, error) &&
+                 WriteGeneratedImage(request.eboot, sizes.eboot, 1, error) &&
+                 WriteGeneratedImage(request.pda, sizes.pda, 2, error) &&
+                 WriteGeneratedImage(request.phone, sizes.phone, 3, error);
+  sImageHeader written{};
+  bPacked = bPacked && WritePackage(request, &written, error);
+  for (const std::string& file : {request.upgrader, request.eboot, request.pda, request.phone}) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+  *package = request.output;
+  return bPacked;
+}
+
 CSimulation::CSimulation() = default;
 
 CSimulation::~CSimulation() {
@@ -69,31 +92,8 @@ bool CSimulation::Prepare(const FrontOptions& options, std::string* error) {
     m_strPackage = options.strPackage;
     return true;
   }
-  return GeneratePackage(options.bReleasedSizes ? kReleasedSizes : kQuickSizes, error);
-}
-
-bool CSimulation::GeneratePackage(const GeneratedSizes& sizes, std::string* error) {
-  PackRequest request;
-  request.upgrader = m_strRoot + "/upgrader";
-  request.eboot = m_strRoot + "/eboot.nb0";
-  request.pda = m_strRoot + "/pda.bin";
-  request.phone = m_strRoot + "/phone.bin";
-  request.output = m_strRoot + "/package";
-  // A small stand-in for the executable that the images follow.
-  if (!WriteGeneratedImage(request.upgrader, 4096, 0, error) ||
-      !WriteGeneratedImage(request.eboot, sizes.eboot, 1, error) ||
-      !WriteGeneratedImage(request.pda, sizes.pda, 2, error) ||
-      !WriteGeneratedImage(request.phone, sizes.phone, 3, error)) {
-    return false;
-  }
-  sImageHeader written{};
-  bool bPacked = WritePackage(request, &written, error);
-  for (const std::string& image : {request.upgrader, request.eboot, request.pda, request.phone}) {
-    std::error_code ignored;
-    std::filesystem::remove(image, ignored);
-  }
-  m_strPackage = request.output;
-  return bPacked;
+  return WriteGeneratedPackage(m_strRoot, options.bReleasedSizes ? kReleasedSizes : kQuickSizes, true,
+                               &m_strPackage, error);
 }
 
 bool CSimulation::Start(std::string* error) {

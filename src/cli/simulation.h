@@ -26,6 +26,12 @@ struct GeneratedSizes {
 inline constexpr GeneratedSizes kQuickSizes{256 * 1024, 2 * 1024 * 1024, 4 * 1024 * 1024};
 inline constexpr GeneratedSizes kReleasedSizes{1126400, 63822351, 14524912};
 
+// Writes a package of generated images (different pseudo-random bytes for
+// each image) as dir/package, behind a small stand-in for the executable.
+// False with the reason in *error.
+bool WriteGeneratedPackage(const std::string& dir, const GeneratedSizes& sizes, bool bPhoneFullSet,
+                           std::string* package, std::string* error);
+
 class CSimulation {
  public:
   CSimulation();
@@ -46,8 +52,6 @@ class CSimulation {
   bool Finish(std::FILE* err);
 
  private:
-  bool GeneratePackage(const GeneratedSizes& sizes, std::string* error);
-
   std::string m_strRoot;
   std::string m_strDeviceDir;
   std::string m_strPackage;

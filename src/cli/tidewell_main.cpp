@@ -11,13 +11,29 @@
 #include "platform/olderupgrader.h"
 
 #if defined(TIDEWELL_WITH_WINDOW)
-#include "cli/windowrun.h"
+#include "cli/frontsetup.h"
+#include "ui/runwindow.h"
 #endif
 
 namespace {
 
 // The title of an older upgrader's window, which start-up ends.
 constexpr const char* kOlderUpgraderTitle = "KORV-352 Upgrader";
+
+#if defined(TIDEWELL_WITH_WINDOW)
+// The window over the same devices, package and simulated handset.
+int RunWindowFront(const tw::FrontOptions& options, int argc, char** argv) {
+  tw::CFrontSetup setup;
+  std::string error;
+  if (!setup.Prepare(options, &error) || !setup.StartSimulation(&error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
+    return tw::kExitUsage;
+  }
+  int status = tw::RunWindow(argc, argv, setup.Services());
+  setup.FinishSimulation(stderr);
+  return status;
+}
+#endif
 
 bool HasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -50,7 +66,7 @@ int main(int argc, char** argv) {
   // 3. The window when there is a display to show it on, else the terminal.
 #if defined(TIDEWELL_WITH_WINDOW)
   if (!options.bHeadless && HasDisplay()) {
-    return tw::RunWindow(options, argc, argv);
+    return RunWindowFront(options, argc, argv);
   }
 #else
   (void)HasDisplay;

@@ -1,0 +1,55 @@
+// What both front ends set up before the dialog's logic exists: the
+// simulated handset (--simulate), the device directory's devices and
+// events, and the package path.
+#pragma once
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/tidewelldlglogic.h"
+#include "cli/frontoptions.h"
+#include "cli/simulation.h"
+#include "platform/devicedirsource.h"
+#include "platform/linuxdeviceprovider.h"
+#include "platform/porttable.h"
+
+namespace tw {
+
+class CFrontSetup {
+ public:
+  CFrontSetup() = default;
+  CFrontSetup(const CFrontSetup&) = delete;
+  CFrontSetup& operator=(const CFrontSetup&) = delete;
+
+  // False with the reason in *error when a device source or the simulation
+  // cannot be prepared.
+  bool Prepare(const FrontOptions& options, std::string* error);
+
+  // The logic's clock, devices, device events and package path (the view
+  // and the queue are the front end's).
+  CTidewellDlgLogic::Services Services();
+  // The package the firmware set is taken from, as the user knows it.
+  std::string PackageName() const;
+
+  // --simulate: switches the simulated handset on, and after the run
+  // writes its verification to err (true when it passed). Without
+  // --simulate both succeed and do nothing.
+  bool StartSimulation(std::string* error);
+  bool FinishSimulation(std::FILE* err);
+
+ private:
+  // The devices of a device directory: pda* entries are the download
+  // interface, COM<n> entries the serial ports.
+  struct DeviceDir {
+    explicit DeviceDir(const std::string& dir);
+    CPortTable ports;
+    CLinuxDeviceProvider provider;
+    CDeviceDirSource events;
+  };
+
+  std::unique_ptr<CSimulation> m_pSimulation;
+  std::unique_ptr<DeviceDir> m_pDevices;
+  std::string m_strPackage;
+};
+
+}  // namespace tw
