@@ -58,16 +58,8 @@ run_fuzzers() {
 cmd_main() {
   ensure_packages
   build release
-  local out="$ROOT/build/main-job"
-  mkdir -p "$out"
-  # Until the downloader lands the main job packs generated images and inspects the package.
-  head -c 1126400 /dev/urandom >"$out/eboot.nb0"
-  head -c 3000000 /dev/urandom >"$out/pda.bin"
-  head -c 1500000 /dev/urandom >"$out/phone.bin"
-  "$ROOT/build/release/bin/tidewell-tool" pack --eboot "$out/eboot.nb0" --pda "$out/pda.bin" \
-    --phone "$out/phone.bin" -o "$out/tidewell-packed"
-  "$ROOT/build/release/bin/tidewell-tool" inspect "$out/tidewell-packed"
-  "$out/tidewell-packed"
+  # A whole upgrade of the simulated handset, with its verification at the end.
+  "$ROOT/build/release/bin/tidewell" --headless --simulate
 }
 
 cmd_test() {

@@ -6,6 +6,13 @@
 //
 // Every handler runs on the UI thread. Downloaders reach the logic through
 // IDownloadOwner from their workers (flags, PostMessage).
+//
+// m_bRundnload (download running): while it is 1 every device arrival is
+// dropped at once. The downloader sets it while a worker writes to the
+// handset and clears it before PDA_CMD_PHONE_MODE goes out, so that the COM
+// port of the hand-over is taken, and at the end of every run; the logic
+// clears it at initialisation, after a successful image load and on
+// WM_DOWNLOAD_DONE.
 #pragma once
 #include <array>
 #include <memory>
