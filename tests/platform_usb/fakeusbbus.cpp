@@ -57,6 +57,11 @@ void FakeUsbDevice::SetResponder(Responder responder) {
   m_responder = std::move(responder);
 }
 
+void FakeUsbDevice::SetOnClaim(std::function<void()> onClaim) {
+  std::lock_guard guard(m_lock);
+  m_onClaim = std::move(onClaim);
+}
+
 std::vector<std::uint8_t> FakeUsbDevice::Written() const {
   std::lock_guard guard(m_lock);
   return m_out;
@@ -284,7 +289,12 @@ int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, Fak
     } else {
       device->m_claimedBy = client;
       device->m_changed.notify_all();
+      auto onClaim = device->m_onClaim;
       umockdev_ioctl_client_complete(client, 0, 0);
+      guard.unlock();
+      if (onClaim) {
+        onClaim();
+      }
     }
   } else if (request == USBDEVFS_RELEASEINTERFACE) {
     if (device->m_claimedBy == client) {

@@ -45,6 +45,8 @@ class FakeUsbDevice {
 
   void QueueIn(const std::vector<std::uint8_t>& bytes);
   void SetResponder(Responder responder);
+  // Called each time a host claims the interface (opens the channel).
+  void SetOnClaim(std::function<void()> onClaim);
   // Everything the host has written so far.
   std::vector<std::uint8_t> Written() const;
   // Waits until the host has written at least n bytes.
@@ -74,6 +76,7 @@ class FakeUsbDevice {
   UMockdevIoctlClient* m_claimedBy = nullptr;
   bool m_removed = false;
   Responder m_responder;
+  std::function<void()> m_onClaim;
 };
 
 class FakeUsbBus {

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 namespace tw {
 namespace {
@@ -89,6 +92,35 @@ TEST(CUsbIdRules, EnvironmentNamesAnotherFile) {
   ASSERT_TRUE(rules);
   EXPECT_EQ(rules->Rules(), CUsbIdRules::Default().Rules());
   std::remove(path.c_str());
+}
+
+// The udev rules must grant access to exactly the devices the shipped id rules
+// name, for the USB device and for its serial ports alike.
+TEST(UsbIdRules, UdevRulesCoverTheShippedIds) {
+  std::ifstream file(std::string(TIDEWELL_DATA_DIR) + "/70-tidewell.rules");
+  ASSERT_TRUE(file);
+  const std::regex ids(
+      R"re(SUBSYSTEM=="(usb|tty)".*ATTRS?\{idVendor\}=="([0-9a-f]{4})", ATTRS?\{idProduct\}=="([0-9a-f]{4})")re");
+  std::set<std::string> covered;
+  std::string line;
+  while (std::getline(file, line)) {
+    std::smatch match;
+    if (line.empty() || line[0] == '#' || !std::regex_search(line, match, ids)) {
+      continue;
+    }
+    EXPECT_NE(line.find("GROUP=\"plugdev\""), std::string::npos) << line;
+    EXPECT_NE(line.find("ENV{ID_MM_DEVICE_IGNORE}=\"1\""), std::string::npos) << line;
+    covered.insert(match[1].str() + " " + match[2].str() + ":" + match[3].str());
+  }
+  std::set<std::string> expected;
+  const CUsbIdRules shipped = CUsbIdRules::Default();
+  for (const auto& rule : shipped.Rules()) {
+    char pair[16];
+    std::snprintf(pair, sizeof pair, "%04x:%04x", rule.vid, rule.pid);
+    expected.insert(std::string("usb ") + pair);
+    expected.insert(std::string("tty ") + pair);
+  }
+  EXPECT_EQ(covered, expected);
 }
 
 }  // namespace
