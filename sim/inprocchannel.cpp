@@ -184,6 +184,7 @@ class InProcSimPort final : public ISimPort {
     return m_link->SimReceive(dst, n, timeoutMs);
   }
   bool Send(const std::uint8_t* src, std::size_t n) override { return m_link->SimSend(src, n); }
+  bool WaitDrained(int timeoutMs) override { return m_link->SimWaitDrained(timeoutMs); }
 
  private:
   std::shared_ptr<InProcState> m_state;

@@ -21,7 +21,7 @@ bool InProcLink::TryOpen() {
     return false;
   }
   m_hostOpen = true;
-  m_hostClosed = false;
+  ++m_opens;
   m_changed.notify_all();
   return true;
 }
@@ -30,7 +30,6 @@ void InProcLink::HostClose() {
   std::lock_guard guard(m_lock);
   if (m_hostOpen) {
     m_hostOpen = false;
-    m_hostClosed = true;
     m_toHost.clear();
     m_changed.notify_all();
   }
@@ -55,7 +54,11 @@ long InProcLink::HostRead(std::uint8_t* dst, std::size_t n) {
   if (!m_present) {
     return -1;
   }
-  return static_cast<long>(Take(m_toHost, dst, n));
+  std::size_t count = Take(m_toHost, dst, n);
+  if (m_toHost.empty()) {
+    m_changed.notify_all();
+  }
+  return static_cast<long>(count);
 }
 
 bool InProcLink::HostWrite(const std::uint8_t* src, std::size_t n) {
@@ -74,18 +77,25 @@ void InProcLink::HostPurge() {
   m_toSim.clear();
 }
 
+// Each open of the host is one session, even one that is closed again
+// before the handset looked.
 bool InProcLink::SimWaitOpened(int timeoutMs) {
   std::unique_lock guard(m_lock);
-  return m_changed.wait_until(guard, Deadline(timeoutMs), [this] { return m_hostOpen; });
+  if (!m_changed.wait_until(guard, Deadline(timeoutMs), [this] { return m_opens > m_simSession; })) {
+    return false;
+  }
+  m_simSession = m_opens;
+  return true;
 }
 
 long InProcLink::SimReceive(std::uint8_t* dst, std::size_t n, int timeoutMs) {
   std::unique_lock guard(m_lock);
-  m_changed.wait_until(guard, Deadline(timeoutMs), [this] { return !m_toSim.empty() || m_hostClosed; });
+  auto sessionOver = [this] { return !m_hostOpen || m_opens != m_simSession; };
+  m_changed.wait_until(guard, Deadline(timeoutMs), [&] { return !m_toSim.empty() || sessionOver(); });
   if (!m_toSim.empty()) {
     return static_cast<long>(Take(m_toSim, dst, n));
   }
-  return m_hostClosed ? -1 : 0;
+  return sessionOver() ? -1 : 0;
 }
 
 bool InProcLink::SimSend(const std::uint8_t* src, std::size_t n) {
@@ -96,6 +106,11 @@ bool InProcLink::SimSend(const std::uint8_t* src, std::size_t n) {
   m_toHost.insert(m_toHost.end(), src, src + n);
   m_changed.notify_all();
   return true;
+}
+
+bool InProcLink::SimWaitDrained(int timeoutMs) {
+  std::unique_lock guard(m_lock);
+  return m_changed.wait_until(guard, Deadline(timeoutMs), [this] { return m_toHost.empty() || !m_hostOpen; });
 }
 
 void InProcLink::Withdraw() {

@@ -25,6 +25,7 @@ class InProcLink {
   bool SimWaitOpened(int timeoutMs);
   long SimReceive(std::uint8_t* dst, std::size_t n, int timeoutMs);
   bool SimSend(const std::uint8_t* src, std::size_t n);
+  bool SimWaitDrained(int timeoutMs);
   void Withdraw();  // the device leaves: every host call fails from now on
   bool Present();
 
@@ -38,7 +39,8 @@ class InProcLink {
   std::deque<std::uint8_t> m_toSim;
   bool m_present = true;
   bool m_hostOpen = false;
-  bool m_hostClosed = false;  // opened once, then closed
+  std::uint64_t m_opens = 0;       // opens by the host so far
+  std::uint64_t m_simSession = 0;  // the open the handset is serving
 };
 
 }  // namespace tw::sim

@@ -42,6 +42,17 @@ void ModemMonitor::OnBytes(const std::uint8_t* data, std::size_t n) {
   }
 }
 
+void ModemMonitor::OnQuiet() {
+  if (m_mode == Mode::InFrame && !m_frame.empty()) {
+    Violate(m_frameOffset, "frame without a closing flag");
+    m_mode = Mode::Idle;
+    m_frame.clear();
+  } else if (m_mode == Mode::Block && !m_block.empty()) {
+    Violate(m_blockOffset, "incomplete block: " + std::to_string(m_block.size()) + " bytes");
+    m_block.clear();
+  }
+}
+
 void ModemMonitor::OnFrameByte(std::uint8_t b) {
   if (m_mode == Mode::InFrame) {
     if (b == kFrameFlag) {

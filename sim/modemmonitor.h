@@ -25,6 +25,9 @@ class ModemMonitor {
 
   // Bytes from the host, in any pieces.
   void OnBytes(const std::uint8_t* data, std::size_t n);
+  // The host has been quiet for a while: a frame or block begun and not
+  // finished is cut short.
+  void OnQuiet();
 
   // The host is between regions (no blocks owed) and has written at least one.
   bool BetweenRegions() const { return m_blocksLeft == 0 && m_blocksTotal > 0; }

@@ -81,6 +81,18 @@ void PdaAgent::OnBytes(const std::uint8_t* data, std::size_t n) {
   m_offset += used;
 }
 
+void PdaAgent::OnQuiet() {
+  if (m_pending.empty()) {
+    return;
+  }
+  std::size_t size = m_pending.size() >= 4 ? MessageSize(LoadLe32(m_pending.data())) : 0;
+  m_messageOffset = m_offset;
+  Violate("incomplete message: " + std::to_string(m_pending.size()) + " bytes" +
+          (size ? " of " + std::to_string(size) : std::string()));
+  m_offset += m_pending.size();
+  m_pending.clear();
+}
+
 void PdaAgent::Handle(std::span<const std::uint8_t> message) {
   std::uint32_t code = LoadLe32(message.data());
   if (code == kOsPacketWord) {
@@ -339,7 +351,10 @@ void PdaAgent::OnPhoneMode(std::uint32_t phoneSize) {
   }
   m_recorder.Update([phoneSize](SimSummary& s) { s.phone.announced = phoneSize; });
   // A phone-only run reads one reply here; after a hand-over nobody does.
-  Reply(PDA_RSP_READY);
+  if (m_state == State::Idle) {
+    Reply(PDA_RSP_READY);
+    m_phoneModeReplied = true;
+  }
   m_state = State::Ended;
   m_outcome = Outcome::PhoneMode;
 }

@@ -26,8 +26,13 @@ class PdaAgent {
   void OnOpen();
   // Bytes from the host, in any pieces.
   void OnBytes(const std::uint8_t* data, std::size_t n);
+  // The host has been quiet for a while: a message begun and not finished
+  // is one of the wrong length.
+  void OnQuiet();
 
   Outcome GetOutcome() const { return m_outcome; }
+  // A phone-only run reads one reply to PDA_CMD_PHONE_MODE; it was sent.
+  bool RepliedToPhoneMode() const { return m_phoneModeReplied; }
 
  private:
   enum class State {
@@ -74,6 +79,7 @@ class PdaAgent {
   std::uint32_t m_hellos = 0;
   bool m_helloAcked = false;
   bool m_afterConnect = false;
+  bool m_phoneModeReplied = false;
   std::uint32_t m_busyLeft = 0;
 
   std::uint32_t m_ebootSize = 0;

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +18,8 @@ namespace {
 
 // How often the hang-up is looked at while waiting for the host's open.
 constexpr int kOpenPollMs = 2;
+// What a reader is given to take the last reply before the device goes.
+constexpr int kDrainMs = 100;
 // A send waits at most this long for room in the pty.
 constexpr int kSendTimeoutMs = 5000;
 
@@ -86,6 +89,12 @@ class PtyPort final : public ISimPort {
       pollfd fd{m_master, POLLOUT, 0};
       ::poll(&fd, 1, 10);
     }
+    return true;
+  }
+
+  // The master cannot tell what the slave's reader has taken: give it the time.
+  bool WaitDrained(int timeoutMs) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, kDrainMs)));
     return true;
   }
 

@@ -4,12 +4,26 @@
 
 namespace tw::sim {
 
-ReplyLink::ReplyLink(ISimPort& port, IClock& clock, const SimFaults& faults, std::stop_token stop)
-    : m_port(port), m_clock(clock), m_faults(faults), m_stop(std::move(stop)), m_random(faults.splitSeed) {}
+ReplyLink::ReplyLink(ISimPort& port, IClock& clock, const SimFaults& faults, SimRecorder& recorder,
+                     std::stop_token stop)
+    : m_port(port),
+      m_clock(clock),
+      m_faults(faults),
+      m_recorder(recorder),
+      m_stop(std::move(stop)),
+      m_random(faults.splitSeed) {}
 
 bool ReplyLink::Send(std::span<const std::uint8_t> reply) {
   if (reply.empty()) {
     return true;
+  }
+  if (++m_replies == 1) {
+    if (m_faults.replyDelayMs > 0) {
+      m_recorder.Fault("replyDelayMs", m_faults.replyDelayMs);
+    }
+    if (m_faults.splitReplies) {
+      m_recorder.Fault("splitReplies", m_faults.splitSeed);
+    }
   }
   if (m_faults.replyDelayMs > 0) {
     m_clock.Sleep(m_faults.replyDelayMs, m_stop);

@@ -10,12 +10,15 @@
 #include "platform/clock.h"
 #include "sim/simconfig.h"
 #include "sim/simport.h"
+#include "sim/simsummary.h"
 
 namespace tw::sim {
 
 class ReplyLink {
  public:
-  ReplyLink(ISimPort& port, IClock& clock, const SimFaults& faults, std::stop_token stop);
+  // Faults that fire are recorded once, with the reply count they began at.
+  ReplyLink(ISimPort& port, IClock& clock, const SimFaults& faults, SimRecorder& recorder,
+            std::stop_token stop);
 
   // Sends one reply; false when the host's end is gone.
   bool Send(std::span<const std::uint8_t> reply);
@@ -24,8 +27,10 @@ class ReplyLink {
   ISimPort& m_port;
   IClock& m_clock;
   const SimFaults& m_faults;
+  SimRecorder& m_recorder;
   std::stop_token m_stop;
   std::mt19937 m_random;
+  std::uint64_t m_replies = 0;
 };
 
 }  // namespace tw::sim

@@ -15,8 +15,10 @@ namespace {
 
 // How long one receive waits before the run's stop and time-out are checked.
 constexpr int kReceiveSliceMs = 20;
-// After the phone mode reply: a moment for a host that reads it.
-constexpr std::uint32_t kPhoneModeLingerMs = 50;
+// A message unfinished this long while the host is quiet is cut short.
+constexpr int kQuietMs = 500;
+// After the phone mode reply: time for a host that reads it.
+constexpr int kPhoneModeDrainMs = 300;
 // Once the last region is written: how long the host may keep the port open.
 constexpr int kPhoneDoneLingerMs = 5000;
 
@@ -77,6 +79,40 @@ class DisconnectCounter {
   bool m_due = false;
 };
 
+// Feeds the host's bytes on one side to its agent until check() names how
+// the side ends, the side is cut off ("disconnected"), or the host closes its
+// end (an empty result). A message left unfinished while the host stays quiet
+// is reported to the agent once.
+template <typename Agent, typename Check>
+std::string Pump(ISimPort& port, const RunLimit& limit, DisconnectCounter& cut, Agent& agent, Check&& check) {
+  std::array<std::uint8_t, 64 * 1024> buffer;
+  auto lastByte = Clock::now();
+  bool quietTold = false;
+  while (!limit.Over()) {
+    long got = port.Receive(buffer.data(), buffer.size(), kReceiveSliceMs);
+    if (got < 0) {
+      return {};
+    }
+    if (got == 0) {
+      if (!quietTold && Clock::now() - lastByte >= std::chrono::milliseconds(kQuietMs)) {
+        agent.OnQuiet();
+        quietTold = true;
+      }
+    } else {
+      lastByte = Clock::now();
+      quietTold = false;
+      agent.OnBytes(buffer.data(), cut.Take(static_cast<std::size_t>(got)));
+      if (cut.Due()) {
+        return "disconnected";
+      }
+    }
+    if (std::string end = check(); !end.empty()) {
+      return end;
+    }
+  }
+  return limit.Why();
+}
+
 }  // namespace
 
 SimHandset::SimHandset(SimConfig config, ISimTransport& transport, IClock& clock)
@@ -107,31 +143,37 @@ bool SimHandset::Start() {
 }
 
 std::string SimHandset::RunPda(std::unique_ptr<ISimPort> port, const RunLimit& limit) {
-  ReplyLink link(*port, m_clock, m_config.faults, limit.Token());
+  ReplyLink link(*port, m_clock, m_config.faults, m_recorder, limit.Token());
   PdaAgent agent(m_config, m_flash, m_recorder,
                  [&link](std::span<const std::uint8_t> reply) { link.Send(reply); });
   DisconnectCounter cut(m_config.faults.disconnectPdaAfterByte);
-  std::array<std::uint8_t, 64 * 1024> buffer;
+  auto outcome = [&agent]() -> std::string {
+    switch (agent.GetOutcome()) {
+      case PdaAgent::Outcome::Finished:
+        return "finish";
+      case PdaAgent::Outcome::PhoneMode:
+        return "phone-mode";
+      default:
+        return {};
+    }
+  };
   // Each open of the channel is a session of its own, starting with the hello.
   while (WaitOpened(*port, limit)) {
     agent.OnOpen();
-    long got = 0;
-    while (!limit.Over() && (got = port->Receive(buffer.data(), buffer.size(), kReceiveSliceMs)) >= 0) {
-      std::size_t take = cut.Take(static_cast<std::size_t>(got));
-      agent.OnBytes(buffer.data(), take);
-      if (cut.Due()) {
-        m_recorder.Fault("disconnectPdaAfterByte", m_config.faults.disconnectPdaAfterByte);
-        return "disconnected";
+    std::string end = Pump(*port, limit, cut, agent, outcome);
+    if (end == "disconnected") {
+      m_recorder.Fault("disconnectPdaAfterByte", m_config.faults.disconnectPdaAfterByte);
+    }
+    if (end == "phone-mode") {
+      if (agent.RepliedToPhoneMode()) {
+        port->WaitDrained(kPhoneModeDrainMs);
       }
-      if (agent.GetOutcome() == PdaAgent::Outcome::Finished) {
-        return "finish";
-      }
-      if (agent.GetOutcome() == PdaAgent::Outcome::PhoneMode) {
-        m_clock.Sleep(kPhoneModeLingerMs, limit.Token());
-        port.reset();  // the handset leaves the USB side
-        m_clock.Sleep(m_config.phoneModePauseMs, limit.Token());
-        return RunPhone(limit);
-      }
+      port.reset();  // the handset leaves the USB side
+      m_clock.Sleep(m_config.phoneModePauseMs, limit.Token());
+      return RunPhone(limit);
+    }
+    if (!end.empty()) {
+      return end;
     }
   }
   return limit.Why();
@@ -142,34 +184,29 @@ std::string SimHandset::RunPhone(const RunLimit& limit) {
   if (!port) {
     return "com-failed";
   }
-  ReplyLink link(*port, m_clock, m_config.faults, limit.Token());
+  ReplyLink link(*port, m_clock, m_config.faults, m_recorder, limit.Token());
   ModemMonitor monitor(m_config, m_flash, m_recorder,
                        [&link](std::span<const std::uint8_t> reply) { link.Send(reply); });
   DisconnectCounter cut(m_config.faults.disconnectPhoneAfterByte);
-  std::array<std::uint8_t, 64 * 1024> buffer;
+  auto doneSince = Clock::time_point::max();
+  // Once the last region is written the host should close the port soon.
+  auto lingered = [&]() -> std::string {
+    if (monitor.Done() && doneSince == Clock::time_point::max()) {
+      doneSince = Clock::now();
+    }
+    return Clock::now() - doneSince > std::chrono::milliseconds(kPhoneDoneLingerMs) ? "phone-done" : "";
+  };
   while (WaitOpened(*port, limit)) {
-    long got = 0;
-    auto doneSince = Clock::time_point::max();
-    while (!limit.Over() && (got = port->Receive(buffer.data(), buffer.size(), kReceiveSliceMs)) >= 0) {
-      std::size_t take = cut.Take(static_cast<std::size_t>(got));
-      monitor.OnBytes(buffer.data(), take);
-      if (cut.Due()) {
-        m_recorder.Fault("disconnectPhoneAfterByte", m_config.faults.disconnectPhoneAfterByte);
-        return "disconnected";
-      }
-      if (monitor.Done() && doneSince == Clock::time_point::max()) {
-        doneSince = Clock::now();
-      }
-      if (Clock::now() - doneSince > std::chrono::milliseconds(kPhoneDoneLingerMs)) {
-        return "phone-done";
-      }
+    std::string end = Pump(*port, limit, cut, monitor, lingered);
+    if (end == "disconnected") {
+      m_recorder.Fault("disconnectPhoneAfterByte", m_config.faults.disconnectPhoneAfterByte);
     }
-    if (got < 0 && (monitor.Done() || (m_config.phoneRegions == 0 && monitor.BetweenRegions()))) {
-      return "phone-done";
+    if (!end.empty()) {
+      return end;
     }
-    if (got < 0) {
-      return "host-closed";
-    }
+    // The host closed the port: the download is over when no block is owed.
+    bool complete = monitor.Done() || (m_config.phoneRegions == 0 && monitor.BetweenRegions());
+    return complete ? "phone-done" : "host-closed";
   }
   return limit.Why();
 }

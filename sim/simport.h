@@ -19,6 +19,9 @@ class ISimPort {
   virtual long Receive(std::uint8_t* dst, std::size_t n, int timeoutMs) = 0;
   // Sends n bytes to the host; false when the host's end is gone.
   virtual bool Send(const std::uint8_t* src, std::size_t n) = 0;
+  // Gives the host at most timeoutMs to take what was sent, before the
+  // device goes away; true when it has (as far as the transport can tell).
+  virtual bool WaitDrained(int timeoutMs) = 0;
 };
 
 // Makes the handset's devices appear to the host.
