@@ -74,8 +74,8 @@ class ImageSetTest : public ::testing::Test {
     EXPECT_EQ(table.pPdaBin, &set.m_PdaBin);
     EXPECT_EQ(table.dwPdaSize, header.dwPdaSize);
     EXPECT_EQ(table.dwPhoneSize, header.dwPhoneSize);
-    const Bytes pda = ReadRange(Path(), expect.pdaFrom, header.dwPdaSize);
-    EXPECT_EQ(std::memcmp(set.m_PdaBin.m_pPda, pda.data(), pda.size()), 0);
+    EXPECT_EQ(Bytes(set.m_PdaBin.m_pPda, set.m_PdaBin.m_pPda + header.dwPdaSize),
+              ReadRange(Path(), expect.pdaFrom, header.dwPdaSize));
     // The phone packets hold the file from phoneFrom on, zeros past its end.
     const DWORD count = (header.dwPhoneSize + 1023) / 1024;
     ASSERT_EQ(set.m_PhoneFile.GetPacketCount(), count);
