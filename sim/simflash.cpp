@@ -48,6 +48,15 @@ void SimFlash::Store(std::uint32_t address, const std::uint8_t* src, std::size_t
   }
   std::uint64_t begin = address;
   std::uint64_t end = begin + n;
+  // Most writes land inside an erased area: write in place.
+  auto holder = m_modem.upper_bound(address);
+  if (holder != m_modem.begin()) {
+    --holder;
+    if (end <= holder->first + holder->second.size()) {
+      std::copy_n(src, n, holder->second.begin() + (begin - holder->first));
+      return;
+    }
+  }
   std::uint64_t mergedBegin = begin;
   std::uint64_t mergedEnd = end;
   auto first = m_modem.upper_bound(address);
