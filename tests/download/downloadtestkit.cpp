@@ -18,7 +18,7 @@ namespace {
 // Silent devices make the tests wait for the read bounds: keep them short.
 // Set before the first use of the tunables; the environment still wins.
 const bool kShortBounds = [] {
-  setenv("TIDEWELL_USB_READ_PASS_MS", "2", 0);
+  setenv("TIDEWELL_USB_READ_PASS_MS", "5", 0);
   setenv("TIDEWELL_PHONE_RX_FLOOR_MS", "150", 0);
   return true;
 }();

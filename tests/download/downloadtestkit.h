@@ -93,10 +93,10 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   explicit TestOwner(IDeviceProvider& devices) : m_devices(devices) {}
 
   DownloadOwnerFlags& OwnerFlags() override { return *this; }
-  const CDloadFile& PhoneFile() override { return m_PhoneFile; }
+  const CDloadFile& PhoneFile() override { return m_pPhoneFile ? *m_pPhoneFile : m_PhoneFile; }
   void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
   void PumpMessages() override;
-  IClock& Clock() override { return m_clock; }
+  IClock& Clock() override { return m_pClock ? *m_pClock : m_clock; }
   IDeviceProvider& Devices() override { return m_devices; }
 
   // How often nMsg was posted.
@@ -104,11 +104,16 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   // Waits (real time) until nMsg has been posted count times.
   bool WaitPosted(UINT nMsg, int count, int timeoutMs) const;
   int Pumps() const { return m_nPumps; }
+  // Runs on another clock (real time) or another phone image than its own.
+  void UseClock(IClock& clock) { m_pClock = &clock; }
+  void UsePhoneFile(const CDloadFile& file) { m_pPhoneFile = &file; }
 
   VirtualClock m_clock;
   CDloadFile m_PhoneFile;
 
  private:
+  IClock* m_pClock = nullptr;
+  const CDloadFile* m_pPhoneFile = nullptr;
   IDeviceProvider& m_devices;
   mutable std::mutex m_lock;
   mutable std::condition_variable m_posted;
