@@ -378,25 +378,29 @@ void CTidewellDlgLogic::OnStartDownload() {
 }
 
 void CTidewellDlgLogic::StartPdaStage(int n) {
-  if (m_nOpenDevice < n || n < 1 || n > kSlotCount || !m_pDownLoad[n - 1]) {
-    return;
+  if (ISlotDownloader* pDownLoad = StageDownloader(n)) {
+    pDownLoad->StartDownload(n - 1);
   }
-  if (!m_Images.m_bImageLoaded) {
-    m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
-    return;
-  }
-  m_pDownLoad[n - 1]->StartDownload(n - 1);
 }
 
 void CTidewellDlgLogic::StartPhoneStage(int n) {
+  if (ISlotDownloader* pDownLoad = StageDownloader(n)) {
+    pDownLoad->StartPhoneDownload(n - 1);
+  }
+}
+
+// The downloader of device n (1-based) when a stage may start on it: the
+// device has connected and a complete image set is loaded ("Not Open File"
+// otherwise).
+ISlotDownloader* CTidewellDlgLogic::StageDownloader(int n) {
   if (m_nOpenDevice < n || n < 1 || n > kSlotCount || !m_pDownLoad[n - 1]) {
-    return;
+    return nullptr;
   }
   if (!m_Images.m_bImageLoaded) {
     m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
-    return;
+    return nullptr;
   }
-  m_pDownLoad[n - 1]->StartPhoneDownload(n - 1);
+  return m_pDownLoad[n - 1].get();
 }
 
 BOOL CTidewellDlgLogic::OnClose() {

@@ -131,6 +131,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void RemovalOfPort(const DeviceEvent& record);
   ISlotDownloader& AttachDownloader(int i, int nPort);
   void CountOpenDevice(int i);
+  ISlotDownloader* StageDownloader(int n);
   void ConnectReturned();
   void UnregisterDeviceNotification();
   void DeleteDownloader(int i);

@@ -54,6 +54,8 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
       ok = TakeValue(argc, argv, &i, &options->strDeviceDir, error);
     } else if (std::strcmp(arg, "--package") == 0) {
       ok = TakeValue(argc, argv, &i, &options->strPackage, error);
+    } else if (std::strcmp(arg, "--screenshot") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->strScreenshot, error);
     } else if (std::strcmp(arg, "--timeout") == 0) {
       ok = TakeValue(argc, argv, &i, &timeout, error);
       int seconds = 0;
@@ -83,13 +85,14 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
 
 const char* FrontUsage() {
   return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
-         "                [--released-sizes] [--timeout SECONDS]\n"
+         "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
          "  --package FILE    take the firmware set from FILE instead of this executable\n"
          "  --simulate        upgrade a simulated handset on a private device directory\n"
          "  --released-sizes  with --simulate: generated images of the released sizes\n"
          "  --timeout SECONDS end with status 1 when the run has not ended by then\n"
+         "  --screenshot FILE the window saves itself as a PNG picture once shown, then closes\n"
          "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
          "2 for a usage error or a missing image set.\n";
 }

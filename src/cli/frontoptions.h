@@ -1,6 +1,6 @@
 // The command line of tidewell, the upgrader's own executable:
 //   tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]
-//            [--released-sizes] [--timeout SECONDS]
+//            [--released-sizes] [--timeout SECONDS] [--screenshot FILE]
 #pragma once
 #include <optional>
 #include <string>
@@ -14,6 +14,7 @@ struct FrontOptions {
   bool bSimulate = false;
   bool bReleasedSizes = false;         // --simulate without a package: released image sizes
   std::optional<int> nTimeoutSeconds;  // the whole run, from start-up
+  std::string strScreenshot;           // the window saves itself as this PNG and closes
   bool bHelp = false;
 };
 

@@ -22,19 +22,17 @@ bool CFrontSetup::Prepare(const FrontOptions& options, std::string* error) {
     deviceDir = m_pSimulation->DeviceDir();
     m_strPackage = m_pSimulation->PackagePath();
   }
-  if (deviceDir.empty()) {
-    *error = "give --device-dir DIR (system device events are not available)";
-    return false;
+  if (!deviceDir.empty()) {
+    m_pDevices = std::make_unique<DeviceDir>(deviceDir);
   }
-  m_pDevices = std::make_unique<DeviceDir>(deviceDir);
   return true;
 }
 
 CTidewellDlgLogic::Services CFrontSetup::Services() {
   CTidewellDlgLogic::Services services;
   services.pClock = &DefaultClock();
-  services.pDevices = &m_pDevices->provider;
-  services.pEvents = &m_pDevices->events;
+  services.pDevices = m_pDevices ? &m_pDevices->provider : &m_NoDevices;
+  services.pEvents = m_pDevices ? &m_pDevices->events : nullptr;
   services.strPackagePath = m_strPackage.empty() ? std::string(CImageSet::kOwnExecutable) : m_strPackage;
   return services;
 }

@@ -21,9 +21,12 @@ class CFrontSetup {
   CFrontSetup(const CFrontSetup&) = delete;
   CFrontSetup& operator=(const CFrontSetup&) = delete;
 
-  // False with the reason in *error when a device source or the simulation
-  // cannot be prepared.
+  // False with the reason in *error when the simulation cannot be prepared.
   bool Prepare(const FrontOptions& options, std::string* error);
+  // Whether device events have a source (a device directory for now; the
+  // system's device events come later). Without one the logic's
+  // registration fails and no device is ever detected.
+  bool HasDeviceSource() const { return m_pDevices != nullptr; }
 
   // The logic's clock, devices, device events and package path (the view
   // and the queue are the front end's).
@@ -49,6 +52,9 @@ class CFrontSetup {
 
   std::unique_ptr<CSimulation> m_pSimulation;
   std::unique_ptr<DeviceDir> m_pDevices;
+  // The provider without a device source: nothing to enumerate or open.
+  CPortTable m_NoPorts;
+  CLinuxDeviceProvider m_NoDevices{m_NoPorts};
   std::string m_strPackage;
 };
 

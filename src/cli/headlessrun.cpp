@@ -81,6 +81,34 @@ class InterruptWatch {
   std::jthread m_thread;
 };
 
+// The log's own stream: the process's stdout, moved to a descriptor of its
+// own, while descriptor 1 becomes a copy of stderr. So stdout carries the
+// log lines and nothing else, whatever a library prints.
+class LogStream {
+ public:
+  LogStream() {
+    std::fflush(stdout);
+    int fd = dup(STDOUT_FILENO);
+    m_pFile = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (m_pFile != nullptr) {
+      dup2(STDERR_FILENO, STDOUT_FILENO);
+    } else if (fd >= 0) {
+      close(fd);
+    }
+  }
+  ~LogStream() {
+    if (m_pFile != nullptr) {
+      std::fclose(m_pFile);
+    }
+  }
+  LogStream(const LogStream&) = delete;
+  LogStream& operator=(const LogStream&) = delete;
+  std::FILE* File() const { return m_pFile != nullptr ? m_pFile : stdout; }
+
+ private:
+  std::FILE* m_pFile = nullptr;
+};
+
 // Runs the loop until the run ends, the deadline passes or a stall shows.
 int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic,
                 std::optional<SteadyClock::time_point> deadline) {
@@ -124,9 +152,15 @@ int RunHeadless(const FrontOptions& options) {
     std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return kExitUsage;
   }
+  if (!setup.HasDeviceSource()) {
+    std::fprintf(stderr,
+                 "tidewell: give --device-dir DIR or --simulate (system device events are not available)\n");
+    return kExitUsage;
+  }
 
   // 3. The dialog's logic on this thread's loop.
-  CHeadlessView view(loop, stdout, stderr, isatty(STDERR_FILENO) != 0);
+  LogStream log;
+  CHeadlessView view(loop, log.File(), stderr, isatty(STDERR_FILENO) != 0);
   CTidewellDlgLogic::Services services = setup.Services();
   services.pView = &view;
   services.pQueue = &loop;

@@ -1,0 +1,141 @@
+// tidewell --headless against tidewell-sim on a shared device directory:
+// a whole run, a phone block without its answer, and a jump never answered.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/simulation.h"
+#include "tests/cli/childprocess.h"
+
+namespace tw::test {
+namespace {
+
+// Small images: the PDA side in a few hundred records, the phone's CODE
+// region (from 0x380000 to the image's end) in 64 blocks.
+constexpr GeneratedSizes kSmallSizes{64 * 1024, 256 * 1024, 0x380000 + 64 * 1024};
+// Generous bounds for a run of a few seconds; reaching one is a failure.
+constexpr int kRunBoundSeconds = 120;
+
+struct RunResult {
+  int nUpgrader = 0;
+  std::string strLog;       // the upgrader's stdout
+  std::string strProgress;  // the upgrader's stderr
+  std::string strSummary;   // the handset's stdout
+};
+
+// The last "progress NNN% text" line's text.
+std::string LastProgressText(const std::string& err) {
+  std::string last;
+  std::size_t at = 0;
+  while ((at = err.find("progress ", at)) != std::string::npos) {
+    std::size_t textStart = err.find("% ", at) + 2;
+    std::size_t lineEnd = err.find('\n', textStart);
+    last = err.substr(textStart, lineEnd - textStart);
+    at = lineEnd;
+  }
+  return last;
+}
+
+class HeadlessRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tidewell-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+    m_devDir = m_dir + "/dev";
+    std::filesystem::create_directory(m_devDir);
+    std::string error;
+    ASSERT_TRUE(WriteGeneratedPackage(m_dir, kSmallSizes, false, &m_package, &error)) << error;
+    // Quick phone answers and no close grace: the faults below end in
+    // seconds, not in the defaults' tens of seconds.
+    setenv("TIDEWELL_PHONE_RX_FLOOR_MS", "300", 1);
+    setenv("TIDEWELL_CLOSE_GRACE_MS", "0", 1);
+  }
+  void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+  RunResult Run(const std::vector<std::string>& faults) {
+    std::vector<std::string> simArgs{TIDEWELL_SIM_BIN, "--device-dir", m_devDir, "--verify", m_package};
+    simArgs.insert(simArgs.end(), faults.begin(), faults.end());
+    ChildProcess handset(simArgs, m_dir + "/sim.out", m_dir + "/sim.err");
+    ChildProcess upgrader(
+        {TIDEWELL_BIN, "--headless", "--device-dir", m_devDir, "--package", m_package, "--timeout", "100"},
+        m_dir + "/tw.out", m_dir + "/tw.err");
+    RunResult result;
+    result.nUpgrader = upgrader.Wait(kRunBoundSeconds);
+    // The handset ends when the host lets go of its port; one that still
+    // waits is ended by the bound.
+    handset.Wait(10);
+    result.strLog = ReadFile(m_dir + "/tw.out");
+    result.strProgress = ReadFile(m_dir + "/tw.err");
+    result.strSummary = ReadFile(m_dir + "/sim.out");
+    return result;
+  }
+
+  std::string m_dir;
+  std::string m_devDir;
+  std::string m_package;
+};
+
+TEST_F(HeadlessRun, WholeRunSucceedsAndHandsetVerifies) {
+  RunResult r = Run({});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
+  EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
+  EXPECT_NE(r.strSummary.find("\"violations\":[]"), std::string::npos) << r.strSummary;
+  EXPECT_EQ(r.strSummary.rfind("{\"end\":\"phone-done\"", 0), 0u) << r.strSummary;
+  // stdout is the log and nothing else: it begins with the connect's first
+  // line and its lines end as "\n", never "\r\n".
+  EXPECT_EQ(r.strLog.rfind("[StartDownload => 0] StartDownload !!\n", 0), 0u) << r.strLog;
+  EXPECT_EQ(r.strLog.find('\r'), std::string::npos);
+  EXPECT_NE(r.strLog.find("[PDA]OS image download complete.\n"), std::string::npos);
+  EXPECT_EQ(r.strLog.find("progress"), std::string::npos);
+  EXPECT_EQ(r.strLog.find("Attempting to open"), std::string::npos);  // a library's own print
+}
+
+TEST_F(HeadlessRun, MissingPhoneBlockAnswerFails) {
+  RunResult r = Run({"--no-answer-block", "10"});
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "id[0]-[COM7] PHONE download fail.--");
+}
+
+TEST_F(HeadlessRun, UnansweredJumpEndsAtOnce) {
+  // Region 2 is CODE, after the EFS region's jump.
+  RunResult r = Run({"--no-ack-jump", "2"});
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM7] PHONE download fail.[id0]");
+  EXPECT_NE(r.strLog.find("[PHONE] [COM7] Jump fail...\n"), std::string::npos);
+  // Ended by the failure itself, not by the time-out.
+  EXPECT_EQ(r.strProgress.find("did not end in time"), std::string::npos);
+}
+
+TEST_F(HeadlessRun, NoImageSetEndsBeforeAnyDevice) {
+  std::string notPackage = m_dir + "/not-a-package";
+  std::ofstream(notPackage) << "no trailer here";
+  ChildProcess upgrader({TIDEWELL_BIN, "--headless", "--device-dir", m_devDir, "--package", notPackage},
+                        m_dir + "/tw.out", m_dir + "/tw.err");
+  EXPECT_EQ(upgrader.Wait(kRunBoundSeconds), 2);
+  EXPECT_NE(ReadFile(m_dir + "/tw.err").find("no complete image set"), std::string::npos);
+  EXPECT_EQ(ReadFile(m_dir + "/tw.out"), "");
+}
+
+TEST_F(HeadlessRun, UsageErrorsExitTwo) {
+  const std::vector<std::vector<std::string>> cases{
+      {"--headless", "--bogus"},
+      {"--headless", "--timeout", "soon"},
+      {"--headless", "--device-dir"},
+      {"--headless"},  // no device source
+  };
+  for (const auto& args : cases) {
+    std::vector<std::string> argv{TIDEWELL_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess upgrader(argv, m_dir + "/tw.out", m_dir + "/tw.err");
+    EXPECT_EQ(upgrader.Wait(kRunBoundSeconds), 2) << args.back();
+  }
+}
+
+}  // namespace
+}  // namespace tw::test

@@ -1,0 +1,151 @@
+// The headless window: stdout carries exactly the log, stderr the progress
+// and messages, and the way a run ends decides the exit status.
+#include "cli/headlessview.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace tw {
+namespace {
+
+// Two memory streams standing for stdout and stderr.
+class Streams {
+ public:
+  Streams() : out(open_memstream(&m_outText, &m_outSize)), err(open_memstream(&m_errText, &m_errSize)) {}
+  ~Streams() {
+    std::fclose(out);
+    std::fclose(err);
+    std::free(m_outText);
+    std::free(m_errText);
+  }
+  std::string Out() {
+    std::fflush(out);
+    return std::string(m_outText, m_outSize);
+  }
+  std::string Err() {
+    std::fflush(err);
+    return std::string(m_errText, m_errSize);
+  }
+  std::FILE* out;
+  std::FILE* err;
+
+ private:
+  char* m_outText = nullptr;
+  std::size_t m_outSize = 0;
+  char* m_errText = nullptr;
+  std::size_t m_errSize = 0;
+};
+
+// The status the loop ends with once the view has seen the calls.
+int EndStatus(CMessageLoop& loop) {
+  loop.Post([&loop] { loop.Quit(-1); });  // nothing decided
+  return loop.Run().value_or(-2);
+}
+
+TEST(HeadlessView, LogLinesAsLogged) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, false);
+  view.SetLogText("[PDA] one\r\n");
+  view.SetLogText("[PDA] one\r\nParam = (7)");
+  view.SetLogText("[PDA] one\r\nParam = (7)dwWriteLen = <1>\r\n");
+  view.SetLogText("");           // the log was reset
+  view.SetLogText("again\r\n");  // a new log starts
+  EXPECT_EQ(s.Out(), "[PDA] one\nParam = (7)dwWriteLen = <1>\nagain\n");
+  EXPECT_EQ(s.Err(), "");
+}
+
+TEST(HeadlessView, OneProgressLinePerChange) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, false);
+  view.SetText("Eboot downloading : 001 %");
+  view.SetPos(1);
+  view.SetText("Eboot downloading : 001 %");
+  view.SetPos(1);  // no change
+  view.SetText("Eboot image complete.");
+  view.SetPos(0);
+  EXPECT_EQ(s.Err(), "progress   1% Eboot downloading : 001 %\nprogress   0% Eboot image complete.\n");
+  EXPECT_EQ(s.Out(), "");
+}
+
+TEST(HeadlessView, HowTheRunEndsDecidesTheStatus) {
+  struct Case {
+    const char* lastText;
+    bool bPhoneImage;
+    int status;
+  };
+  const Case cases[] = {
+      {"[COM7]Phone image complete.", true, 0},        {"[COM12]Phone image complete.", true, 0},
+      {"PDA OS image completed.", false, 0},           {"PDA OS image completed.", true, 1},
+      {"[COM7]Phone image download failed.", true, 1}, {"id[0]-[COM7] PHONE download fail.--", true, 1},
+      {"TIME OUT. Can't Access Device..", false, 1},   {"", true, 1},
+  };
+  for (const Case& c : cases) {
+    CMessageLoop loop;
+    Streams s;
+    CHeadlessView view(loop, s.out, s.err, false);
+    view.SetPhoneImage([&c] { return c.bPhoneImage; });
+    view.SetText(c.lastText);
+    view.SetPos(0);
+    view.DownloadDone(0);
+    EXPECT_EQ(EndStatus(loop), c.status) << c.lastText;
+  }
+}
+
+TEST(HeadlessView, JumpFailureEndsWithoutEndMessage) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, false);
+  view.SetText("[COM7] PHONE download fail.[id0]");
+  EXPECT_EQ(EndStatus(loop), 1);
+  EXPECT_EQ(s.Err(), "progress   0% [COM7] PHONE download fail.[id0]\n");
+}
+
+TEST(HeadlessView, StartAnswersEndWithUsageStatus) {
+  struct Case {
+    const char* text;
+    int status;
+  };
+  const Case cases[] = {{"Select an image to download", 2}, {"Not Open File", 2}, {"HUB something\n", -1}};
+  for (const Case& c : cases) {
+    CMessageLoop loop;
+    Streams s;
+    CHeadlessView view(loop, s.out, s.err, false);
+    view.MessageBox(c.text, "Tidewell", MessageIcon::Exclamation);
+    EXPECT_EQ(EndStatus(loop), c.status) << c.text;
+    std::string line = std::string("Tidewell: ") + c.text;
+    EXPECT_EQ(s.Err(), line.back() == '\n' ? line : line + "\n");
+  }
+}
+
+TEST(HeadlessView, StartIsPressedOnceEnabled) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, false);
+  int presses = 0;
+  view.SetStartHandler([&] { ++presses; });
+  view.EnableStart(FALSE);
+  view.EnableStart(TRUE);
+  EXPECT_EQ(presses, 0);  // not inside the handler that enabled it
+  loop.PumpMessages();
+  EXPECT_EQ(presses, 1);
+}
+
+TEST(HeadlessView, LiveBarRedrawsOneLine) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, true);
+  view.SetText("a");
+  view.SetPos(50);
+  view.FinishProgress();
+  std::string err = s.Err();
+  EXPECT_EQ(err.rfind("\r\x1b[K[###############...............]  50% a", 0), 0u) << err;
+  EXPECT_EQ(err.back(), '\n');
+}
+
+}  // namespace
+}  // namespace tw
