@@ -68,11 +68,15 @@ bool CDeviceDirSource::Start(Sink sink) {
 }
 
 void CDeviceDirSource::Stop() {
+  // From the sink: wake the loop so the thread ends after the sink; the owner joins it.
+  if (m_runner.load() == std::this_thread::get_id()) {
+    Wake();
+    return;
+  }
   if (m_thread.joinable()) {
-    std::uint64_t one = 1;
-    ssize_t written = write(m_wakeFd, &one, sizeof one);
-    (void)written;  // the eventfd counter cannot overflow from one write
+    Wake();
     m_thread.join();
+    m_runner.store(std::thread::id{});
   }
   for (int* fd : {&m_inotifyFd, &m_wakeFd}) {
     if (*fd >= 0) {
@@ -82,7 +86,14 @@ void CDeviceDirSource::Stop() {
   }
 }
 
+void CDeviceDirSource::Wake() {
+  std::uint64_t one = 1;
+  ssize_t written = write(m_wakeFd, &one, sizeof one);
+  (void)written;  // the eventfd counter cannot overflow from a few writes
+}
+
 void CDeviceDirSource::Run(Sink sink) {
+  m_runner.store(std::this_thread::get_id());
   Rescan(sink);
   for (;;) {
     pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_inotifyFd, POLLIN, 0}};

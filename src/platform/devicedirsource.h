@@ -6,6 +6,7 @@
 // Creating or moving in an entry is its arrival, deleting or moving it out
 // its removal; entries may be symlinks.
 #pragma once
+#include <atomic>
 #include <set>
 #include <string>
 #include <thread>
@@ -25,7 +26,8 @@ class CDeviceDirSource final : public IDeviceEventSource {
   // first, on the source's thread. False when the directory cannot be
   // watched or the source already runs.
   bool Start(Sink sink) override;
-  // Wakes and joins the thread; call it from the owner, not from the sink.
+  // Wakes and joins the thread. From the sink it only ends the reporting;
+  // the owner's Stop or the destructor joins.
   void Stop() override;
 
   // The event an entry's name gives (arrival or removal).
@@ -33,6 +35,7 @@ class CDeviceDirSource final : public IDeviceEventSource {
                               DeviceEvent::Action action);
 
  private:
+  void Wake();
   void Run(Sink sink);
   bool DrainInotify(const Sink& sink);
   void Rescan(const Sink& sink);
@@ -43,6 +46,7 @@ class CDeviceDirSource final : public IDeviceEventSource {
   int m_wakeFd = -1;
   std::set<std::string> m_present;  // touched by the source's thread only
   std::thread m_thread;
+  std::atomic<std::thread::id> m_runner;  // the reporting thread, for a Stop from the sink
 };
 
 }  // namespace tw

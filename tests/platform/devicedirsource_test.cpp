@@ -143,6 +143,25 @@ TEST(DeviceDirSourceTest, StopEndsTheThreadAndTheSourceCanStartAgain) {
   source.Stop();
 }
 
+TEST(DeviceDirSourceTest, StopFromTheSinkEndsReportingWithoutDeadlock) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Link("COM1", "/dev/null"));
+  ASSERT_TRUE(dir.Link("COM2", "/dev/null"));
+  EventLog log;
+  CDeviceDirSource source(dir.Path());
+  auto forward = log.Sink();
+  ASSERT_TRUE(source.Start([&](const DeviceEvent& event) {
+    forward(event);
+    source.Stop();
+  }));
+  ExpectEvent(log.Next(), {Action::Arrival, Kind::Port, "COM1"});
+  ASSERT_TRUE(dir.Link("COM3", "/dev/null"));
+  source.Stop();
+  // The start-up scan finishes its list; nothing after it is reported.
+  ExpectEvent(log.Next(), {Action::Arrival, Kind::Port, "COM2"});
+  EXPECT_EQ(log.Pending(), 0u);
+}
+
 TEST(DeviceDirSourceTest, RemovingTheDirectoryRemovesItsEntries) {
   TempDir parent;
   std::string path = parent / "devs";
