@@ -136,7 +136,11 @@ bool CDeviceDirSource::DrainInotify(const Sink& sink) {
         continue;
       }
       std::string name = event->name;
-      if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
+      if ((event->mask & IN_MOVED_TO) && m_present.contains(name)) {
+        // Moved over a present entry: another device stands there now.
+        Report(sink, name, DeviceEvent::Action::Removal);
+        Report(sink, name, DeviceEvent::Action::Arrival);
+      } else if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
         Report(sink, name, DeviceEvent::Action::Arrival);
       } else if (event->mask & (IN_DELETE | IN_MOVED_FROM)) {
         Report(sink, name, DeviceEvent::Action::Removal);

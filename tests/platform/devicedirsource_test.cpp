@@ -114,6 +114,11 @@ TEST(DeviceDirSourceTest, CreatingAndRemovingEntriesAreArrivalsAndRemovals) {
     ExpectEvent(log.Next(), step.event);
   }
   ExpectEvent(log.Next(), {Action::Arrival, Kind::Other, dir / "pda1"});
+  // Replaced in place by a rename: the old device leaves, the new one comes.
+  ASSERT_EQ(symlink("/dev/zero", staged.c_str()), 0);
+  ASSERT_EQ(std::rename(staged.c_str(), (dir / "pda1").c_str()), 0);
+  ExpectEvent(log.Next(), {Action::Removal, Kind::Other, dir / "pda1"});
+  ExpectEvent(log.Next(), {Action::Arrival, Kind::Other, dir / "pda1"});
   source.Stop();
   EXPECT_EQ(log.Pending(), 0u);
 }
