@@ -39,17 +39,16 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
   }
   // 5-6. Members 0..nMaxIndex; a missing member is skipped, the first that opens is kept.
   m_DevInterfaceData = DeviceInterfaceData{};
-  for (int i = 0; i <= nMaxIndex; ++i) {
-    if (i >= static_cast<int>(m_hDevInfo.paths.size())) {
-      continue;
-    }
-    m_DevInterfaceData.nMemberIndex = i;
+  // Indices past the set do not enumerate: the loop ends with the set.
+  const long nLast = std::min<long>(nMaxIndex, static_cast<long>(m_hDevInfo.paths.size()) - 1);
+  for (long i = 0; i <= nLast; ++i) {
+    m_DevInterfaceData.nMemberIndex = static_cast<int>(i);
     m_hDevice = OpenDevice(m_hDevInfo, &m_DevInterfaceData, m_szDevicePath);
     if (m_hDevice) {
       break;
     }
   }
-  // 7.
+  // 7. Open exactly when one of them opened.
   return m_hDevice ? TRUE : FALSE;
 }
 

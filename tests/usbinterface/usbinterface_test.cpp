@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "pda/pdaguid.h"
@@ -217,7 +218,7 @@ TEST_F(UsbInterfaceTest, StopRequestEndsAWaitingRead) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, kPromptly);
 }
 
-TEST(UsbInterfaceEdgeTest, WithoutProviderOrClassOpenFails) {
+TEST(UsbInterfaceEdgeTest, OpenNeedsProviderAndClassAndEndsWithTheSet) {
   CUsbInterface usb;
   EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), FALSE);
   test::FakeProvider provider;
@@ -226,6 +227,11 @@ TEST(UsbInterfaceEdgeTest, WithoutProviderOrClassOpenFails) {
   EXPECT_EQ(usb.Open(nullptr, 0), FALSE);
   EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, -1), FALSE);
   EXPECT_TRUE(provider.opened.empty());
+  // A huge index ends with the set.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, std::numeric_limits<int>::max()), TRUE);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(provider.opened, std::vector<std::string>{"/dev/fake0"});
 }
 
 TEST(UsbInterfaceEdgeTest, PathTooLongForTheBufferIsSkippedNotCut) {
