@@ -110,7 +110,7 @@ DWORD CUsbInterface::Read(void* pBuffer, DWORD nMaxBytes) {
       return 0;
     }
   }
-  // 3.
+  // 3. Silent through every pass.
   if (n == 0) {
     return 0;
   }

@@ -99,7 +99,7 @@ BOOL CWinRs232cSync::Open(const char* name, DWORD baudRate, char parity, BYTE by
     Trace("RETRY CreateFile() COM<%s>= m_Handle : %x  ERROR CODE : %d\n", portName.c_str(),
           HandleValue(m_Handle.get()), static_cast<int>(code));
   }
-  // 4.
+  // 4. Still no port: fail with the reason in the trace and LastError().
   if (!m_Handle) {
     Trace("%s\n", m_strLastError.c_str());
     return FALSE;
