@@ -1,0 +1,95 @@
+// The developer commands of the main dialog and the state they keep: the
+// three tool INI sets, the image selections from files, the one-file image
+// and the merge, and the description text of each current image. UI-free:
+// message boxes and the file-open dialog are callbacks.
+#pragma once
+#include <array>
+#include <string>
+
+#include "app/imageset.h"
+#include "download/downloadowner.h"
+#include "platform/file.h"
+#include "platform/wintypes.h"
+#include "tools/ini.h"
+#include "tools/mergeset.h"
+#include "tools/onefileloader.h"
+#include "tools/toolmessages.h"
+
+namespace tw {
+
+// The INI files of the tools, in the current directory.
+inline constexpr const char* kMergeIniName = "\\Vellumark.ini";
+inline constexpr const char* kMsMergeIniName = "\\TidewellMs.ini";
+inline constexpr const char* kOneFileIniName = "\\OneImgMergy.ini";
+
+// The description text of an image that was not taken.
+inline constexpr const char* kSelectCorrectImage = "Select the Correct Image File!";
+// The largest phone binary a selection takes.
+inline constexpr DWORD kMaxPhoneFileSize = 20000000;
+
+class CDevTools {
+ public:
+  // images holds the current images and the images-loaded flag; flags the
+  // download-running flag m_bRundnload. Both must outlive the tools.
+  CDevTools(CImageSet& images, DownloadOwnerFlags& flags, ToolCallbacks callbacks = StderrToolCallbacks());
+  CDevTools(const CDevTools&) = delete;
+  CDevTools& operator=(const CDevTools&) = delete;
+
+  void SetCallbacks(ToolCallbacks callbacks) { m_Callbacks = std::move(callbacks); }
+
+  // The INI readers of dialog initialisation, in this order: the two merge
+  // INI files into sets 1 and 2, then the one-file INI into set 3. A missing
+  // file changes nothing; a merge INI beyond the sets' room is refused with
+  // a message.
+  void ReadIniFiles();
+  void LoadMergeIni(const std::string& iniName, MergeSet& set);
+  void LoadOneFileIni();
+  // The same readers on an INI file named by path.
+  void ReadMergeIni(const CIniProfile& ini, MergeSet& set);
+  void ReadOneFileIni(const CIniProfile& ini);
+
+  // Image selection: a file-open dialog, then the image replaces the
+  // current one. TRUE when the image was taken.
+  BOOL OpenEbootFile();
+  BOOL OpenPdaFile();
+  BOOL OpenPhoneFile();
+
+  // The one-file image: make it from set 3 (0 or a WriteOneFileImage
+  // code), or open one and load it (0, a LoadOneFileImage code, or
+  // kOneFileCancelled).
+  static constexpr int kOneFileCancelled = 1;
+  int MakeOneFileImage();
+  int OpenOneFileImage();
+  int LoadOneFileImage(const std::string& path);
+
+  // Merges set 1 into its output file. 0 or a MergeResult.
+  int MergeImages();
+
+  // Sets 1 ("\\Vellumark.ini"), 2 ("\\TidewellMs.ini") and 3
+  // ("\\OneImgMergy.ini").
+  std::array<MergeSet, 3> m_MergeSets;
+  MergeSet& m_OneFileSet = m_MergeSets[2];
+  std::string m_strOneFileDir;   // FILE_DIR of the one-file INI
+  std::string m_strOneFilePath;  // the one-file image last opened
+  // Per image (EBOOT, PDA, PHONE): the file last chosen and its description.
+  std::array<std::string, kPartCount> m_strImagePath;
+  ImageTexts m_strImageDesc;
+  // The status of the last EBOOT or PDA file chosen.
+  CFileStatus m_FileStatus;
+
+ private:
+  BOOL OpenBinFile(int part, const char* filter, DWORD flags);
+  void SetImagesLoaded();
+  void Message(const std::string& text) const;
+
+  CImageSet& m_Images;
+  DownloadOwnerFlags& m_Flags;
+  ToolCallbacks m_Callbacks;
+};
+
+// The four-line description of a selected file: "[Binary File]", the path,
+// "size:%d bytes" and "updated:%y/%m/%d-%H:%M:%S" in local time (empty when
+// the time cannot be converted), each line ended by "\r\n".
+std::string SelectedFileDescription(const std::string& path, DWORD size, std::time_t modified);
+
+}  // namespace tw

@@ -1,0 +1,139 @@
+// The image selections of the developer tools: an EBOOT, PDA or phone image
+// from a file that the user picks replaces the current one.
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+
+#include "phonedown/cdloadfile/dloadfile.h"
+#include "tools/devtools.h"
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kEbootFilter = "Eboot ROM Image (*.nb0)|*.nb0|";
+constexpr const char* kPdaFilter = "PDA ROM Image (*.bin)|*.bin|";
+constexpr const char* kPhoneFilter = "Phone Binary (*.bin)|*.BIN|";
+constexpr const char* kBinaryFileTitle = "[Binary File]\r\n";
+
+std::string LocalTimeText(std::time_t time) {
+  const std::tm* local = std::localtime(&time);
+  char text[64] = "";
+  if (local == nullptr || std::strftime(text, sizeof text, "%y/%m/%d-%H:%M:%S", local) == 0) {
+    return {};
+  }
+  return text;
+}
+
+bool EndsWithBin(const std::string& path) {
+  std::string lower = path;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".bin") == 0;
+}
+
+}  // namespace
+
+std::string SelectedFileDescription(const std::string& path, DWORD size, std::time_t modified) {
+  return std::string(kBinaryFileTitle) + path + "\r\n" + "size:" + std::to_string(size) + " bytes\r\n" +
+         "updated:" + LocalTimeText(modified) + "\r\n";
+}
+
+BOOL CDevTools::OpenEbootFile() {
+  return OpenBinFile(kPartEboot, kEbootFilter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+}
+
+BOOL CDevTools::OpenPdaFile() {
+  return OpenBinFile(kPartPda, kPdaFilter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+}
+
+// The EBOOT and PDA selections: one procedure on the members of the part.
+BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
+  // 1. The file; cancelling only asks for an image again.
+  std::optional<std::string> path;
+  if (m_Callbacks.openFileName) {
+    path = m_Callbacks.openFileName(filter, flags);
+  }
+  if (!path) {
+    m_strImageDesc[part] = kSelectCorrectImage;
+    return FALSE;
+  }
+  // 2., 3. Nothing counts as loaded until this image is.
+  m_Images.m_bImageLoaded = 0;
+  m_strImageDesc[part] = kBinaryFileTitle;
+  m_strImagePath[part] = *path;
+  // 4. Open it; a directory or device is no image file.
+  CFile file;
+  if (!file.Open(*path, CFile::modeRead) || !file.GetStatus(m_FileStatus) || !m_FileStatus.m_regular) {
+    Message("Can not open file!!");
+    return FALSE;
+  }
+  // 5.-7. Path, size and time into the description; the size into the table.
+  const DWORD size = static_cast<DWORD>(m_FileStatus.m_size);
+  m_strImageDesc[part] = SelectedFileDescription(*path, size, m_FileStatus.m_mtime);
+  ImageTable& table = m_Images.m_ImageTable;
+  (part == kPartEboot ? table.dwEbootSize : table.dwPdaSize) = size;
+  // 8., 9. The whole file into the buffer of the part.
+  DWORD read =
+      part == kPartEboot ? m_Images.m_EbootBin.LoadEbootFile(&file) : m_Images.m_PdaBin.LoadPdaFile(&file);
+  file.Close();
+  // A buffer that does not hold the whole image must not be downloaded.
+  if (read != size) {
+    Message("Can not read all of " + *path + "!!");
+    return FALSE;
+  }
+  // 10., 11. The buffer is the current image.
+  if (part == kPartEboot) {
+    table.pEbootBin = &m_Images.m_EbootBin;
+  } else {
+    table.pPdaBin = &m_Images.m_PdaBin;
+  }
+  SetImagesLoaded();
+  return TRUE;
+}
+
+BOOL CDevTools::OpenPhoneFile() {
+  // 1. The file; cancelling only asks for an image again.
+  std::optional<std::string> path;
+  if (m_Callbacks.openFileName) {
+    path = m_Callbacks.openFileName(kPhoneFilter, OFN_HIDEREADONLY);
+  }
+  if (!path) {
+    m_strImageDesc[kPartPhone] = kSelectCorrectImage;
+    return FALSE;
+  }
+  // 2., 3. Only a ".bin" file, in any case, is taken; others are ignored.
+  if (!EndsWithBin(*path)) {
+    return FALSE;
+  }
+  // 4. The path as chosen: file names differ by case here.
+  m_strImagePath[kPartPhone] = *path;
+  // 5., 6. Open and measure it aside, so that a file that cannot be opened
+  // or is too large leaves the current phone image whole.
+  CDloadFile probe;
+  probe.SetMessageSink(m_Callbacks.messageBox);
+  CFile file;
+  CFileStatus status;
+  if (!probe.OpenFile(*path) || !file.Open(*path) || !file.GetStatus(status)) {
+    return FALSE;
+  }
+  const DWORD size = probe.GetSize();
+  if (size > kMaxPhoneFileSize) {
+    m_strImageDesc[kPartPhone] = kSelectCorrectImage;
+    return FALSE;
+  }
+  // 7., 8. Its description and size.
+  m_strImageDesc[kPartPhone] = SelectedFileDescription(*path, size, status.m_mtime);
+  m_Images.m_ImageTable.dwPhoneSize = size;
+  // 9. The phone reader takes it and cuts it into packets.
+  if (!m_Images.m_PhoneFile.OpenFile(*path) || !m_Images.m_PhoneFile.MakePackets()) {
+    m_Images.m_bImageLoaded = 0;
+    m_strImageDesc[kPartPhone] = kSelectCorrectImage;
+    return FALSE;
+  }
+  // 10. Loaded.
+  SetImagesLoaded();
+  return TRUE;
+}
+
+}  // namespace tw

@@ -1,0 +1,77 @@
+#include "tools/onefilewriter.h"
+
+#include <fstream>
+#include <memory>
+#include <new>
+
+#include "tools/onefileheader.h"
+#include "tools/toolfile.h"
+#include "tools/toolpath.h"
+
+namespace tw {
+
+int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& name, DWORD* length) {
+  *length = 0;
+  // 1. The source.
+  std::ifstream in;
+  if (!OpenToolInput(in, JoinToolPath(dir, name))) {
+    return kAppendCannotOpen;
+  }
+  std::unique_ptr<BYTE[]> chunk(new (std::nothrow) BYTE[kAppendChunk]);
+  if (!chunk) {
+    return kAppendReadFailed;
+  }
+  // 2. Copy until a read returns nothing.
+  for (;;) {
+    std::size_t got = 0;
+    if (!ReadToolBlock(in, chunk.get(), kAppendChunk, &got)) {
+      return kAppendReadFailed;
+    }
+    if (got == 0) {
+      break;
+    }
+    *length += static_cast<DWORD>(got);
+    if (!WriteToolBlock(out, chunk.get(), got)) {
+      return kAppendWriteFailed;
+    }
+  }
+  // 3. An empty source cannot be packed.
+  return *length == 0 ? kAppendEmptySource : 0;
+}
+
+int WriteOneFileImage(const std::string& output, const std::string& dir, const std::string& ebootName,
+                      const std::string& pdaName, const std::string& phoneName) {
+  // 1. The header with the tag and the names; the sizes stay 0 for now.
+  const std::array<std::string, kPartCount> names = {ebootName, pdaName, phoneName};
+  OneFileHeader header = OneFileHeader::Make(names);
+  // 2. The output.
+  std::ofstream out;
+  if (!CreateToolOutput(out, ToolPath(output))) {
+    return kWriteCannotCreate;
+  }
+  // 3. The header as a placeholder.
+  if (!WriteToolBlock(out, header.bytes.data(), header.bytes.size())) {
+    return kWriteHeaderFailed;
+  }
+  // 4., 5. The three files, each size into the header.
+  for (int part = 0; part < kPartCount; ++part) {
+    DWORD length = 0;
+    int code = AppendFileTo(out, dir, names[part], &length);
+    if (code != 0) {
+      return code - 10 * (part + 1);
+    }
+    header.SetSize(part, length);
+  }
+  // 6. Back to the start; 7. the header with the sizes.
+  if (!out.seekp(0)) {
+    return kWriteSeekFailed;
+  }
+  if (!WriteToolBlock(out, header.bytes.data(), header.bytes.size())) {
+    return kWriteHeaderFailed;
+  }
+  // 8. Done.
+  out.close();
+  return out.fail() ? kWriteHeaderFailed : 0;
+}
+
+}  // namespace tw
