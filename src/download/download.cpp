@@ -238,6 +238,14 @@ void CDownLoad::EndRun(int nIndex) {
   PostToOwner(WM_DOWNLOAD_DONE, static_cast<WPARAM>(m_nId - 1), 0);
 }
 
+// A stage that fails ends the run: its log line, its progress text, the
+// reset and WM_DOWNLOAD_DONE.
+void CDownLoad::FailRun(int nIndex, const std::string& logLine, const std::string& progressText) {
+  LogMessage("%s", logLine.c_str());
+  SetProgress(0, progressText);
+  EndRun(nIndex);
+}
+
 bool CDownLoad::SlotInRange(int nIndex) {
   return nIndex >= 0 && nIndex < 8;
 }

@@ -127,6 +127,7 @@ class CDownLoad {
     return m_stop.stop_requested();
   }
   void EndRun(int nIndex);
+  void FailRun(int nIndex, const std::string& logLine, const std::string& progressText);
   void WaitAfterConnectSent();
   static bool SlotInRange(int nIndex);
   void SetPhoneStage(int nIndex, int value);

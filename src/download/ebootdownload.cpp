@@ -45,9 +45,8 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
     SetProgress(percent, FormatText("Eboot downloading : %3.3d %%", percent));
     if (sent >= dwSize) break;
     if (n == 0 || Stopping()) {
-      LogMessage("[RunDownload]Error Hanppen - Received data zero\r\n");
-      SetProgress(0, "TIME OUT. Can't access device..");
-      EndRun(nIndex);
+      FailRun(nIndex, "[RunDownload]Error Hanppen - Received data zero\r\n",
+              "TIME OUT. Can't access device..");
       return 0;
     }
   }
@@ -62,9 +61,8 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
 
   // 14-16: completion wait, bounded.
   if (!WaitForCompletion(Rvalue2, PDA_RSP_READY, true)) {
-    LogMessage("[PDA] EBoot download was not confirmed by the device.\r\n");
-    SetProgress(0, "Eboot image not confirmed by device.");
-    EndRun(nIndex);
+    FailRun(nIndex, "[PDA] EBoot download was not confirmed by the device.\r\n",
+            "Eboot image not confirmed by device.");
     return 0;
   }
   SetProgress(0, "Eboot image complete.");

@@ -60,9 +60,8 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   // 9-11: completion wait, bounded.
   BYTE Rvalue2[kPdaReplyBufferSize] = {};
   if (!WaitForCompletion(Rvalue2, PDA_RSP_OS_DONE, false)) {
-    LogMessage("[PDA]OS image download was not confirmed by the device.\r\n");
-    SetProgress(0, "PDA OS image not confirmed by device.");
-    EndRun(nIndex);
+    FailRun(nIndex, "[PDA]OS image download was not confirmed by the device.\r\n",
+            "PDA OS image not confirmed by device.");
     return 0;
   }
   SetProgress(0, "PDA OS image completed.");
@@ -119,18 +118,16 @@ void CDownLoad::SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD
 // A request or the acknowledgement after a request's last packet brought nothing.
 void CDownLoad::FailOsZeroData(int nIndex) {
   SetSlotIdle(nIndex, 0);
-  LogMessage("[RunDownload]Error Hanppen - Received Data zero\r\n");
-  SetProgress(0, "TIME OUT. Can't Access Device..");
-  EndRun(nIndex);
+  FailRun(nIndex, "[RunDownload]Error Hanppen - Received Data zero\r\n", "TIME OUT. Can't Access Device..");
 }
 
 // The handset asked for more bytes than the image has left: serving it would
 // send empty packets without end, so the run ends as a failed one.
 void CDownLoad::FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft) {
-  LogMessage("[PDA]Device asked for %u bytes, only %u left. Download stopped.\r\n",
-             static_cast<unsigned>(dwCount), static_cast<unsigned>(dwLeft));
-  SetProgress(0, "PDA OS image failed: bad request from device.");
-  EndRun(nIndex);
+  FailRun(nIndex,
+          FormatText("[PDA]Device asked for %u bytes, only %u left. Download stopped.\r\n",
+                     static_cast<unsigned>(dwCount), static_cast<unsigned>(dwLeft)),
+          "PDA OS image failed: bad request from device.");
 }
 
 }  // namespace tw

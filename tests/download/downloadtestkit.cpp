@@ -128,6 +128,11 @@ std::vector<std::string> TestProgress::Texts() const {
   return texts;
 }
 
+bool PacedClock::Sleep(std::uint32_t ms, std::stop_token stop) {
+  if (ms > 0 && ms <= kPacedMs) m_real.Sleep(ms, stop);
+  return m_clock.Sleep(ms, stop);
+}
+
 void TestOwner::PostMessage(UINT nMsg, WPARAM, LPARAM) {
   std::lock_guard guard(m_lock);
   ++m_messages[nMsg];
