@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/tunables.h"
+
 namespace tw::sim {
 
 namespace {
@@ -20,8 +22,6 @@ namespace {
 constexpr int kOpenPollMs = 2;
 // What a reader is given to take the last reply before the device goes.
 constexpr int kDrainMs = 100;
-// A send waits at most this long for room in the pty.
-constexpr int kSendTimeoutMs = 5000;
 
 std::string Reason(const std::string& what) {
   return what + ": " + std::strerror(errno);
@@ -72,7 +72,8 @@ class PtyPort final : public ISimPort {
   }
 
   bool Send(const std::uint8_t* src, std::size_t n) override {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendTimeoutMs);
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(GetTunables().simSendTimeoutMs);
     while (n > 0) {
       ssize_t put = ::write(m_master, src, n);
       if (put > 0) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 
+#include "platform/tunables.h"
 #include "sim/modemmonitor.h"
 #include "sim/pdaagent.h"
 #include "sim/replylink.h"
@@ -15,12 +16,6 @@ namespace {
 
 // How long one receive waits before the run's stop and time-out are checked.
 constexpr int kReceiveSliceMs = 20;
-// A message unfinished this long while the host is quiet is cut short.
-constexpr int kQuietMs = 500;
-// After the phone mode reply: time for a host that reads it.
-constexpr int kPhoneModeDrainMs = 300;
-// Once the last region is written: how long the host may keep the port open.
-constexpr int kPhoneDoneLingerMs = 5000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -94,7 +89,7 @@ std::string Pump(ISimPort& port, const RunLimit& limit, DisconnectCounter& cut, 
       return {};
     }
     if (got == 0) {
-      if (!quietTold && Clock::now() - lastByte >= std::chrono::milliseconds(kQuietMs)) {
+      if (!quietTold && Clock::now() - lastByte >= std::chrono::milliseconds(GetTunables().simQuietMs)) {
         agent.OnQuiet();
         quietTold = true;
       }
@@ -166,7 +161,7 @@ std::string SimHandset::RunPda(std::unique_ptr<ISimPort> port, const RunLimit& l
     }
     if (end == "phone-mode") {
       if (agent.RepliedToPhoneMode()) {
-        port->WaitDrained(kPhoneModeDrainMs);
+        port->WaitDrained(GetTunables().simPhoneModeDrainMs);
       }
       port.reset();  // the handset leaves the USB side
       m_clock.Sleep(m_config.phoneModePauseMs, limit.Token());
@@ -194,7 +189,9 @@ std::string SimHandset::RunPhone(const RunLimit& limit) {
     if (monitor.Done() && doneSince == Clock::time_point::max()) {
       doneSince = Clock::now();
     }
-    return Clock::now() - doneSince > std::chrono::milliseconds(kPhoneDoneLingerMs) ? "phone-done" : "";
+    return Clock::now() - doneSince > std::chrono::milliseconds(GetTunables().simPhoneDoneLingerMs)
+               ? "phone-done"
+               : "";
   };
   while (WaitOpened(*port, limit)) {
     std::string end = Pump(*port, limit, cut, monitor, lingered);

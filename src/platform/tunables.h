@@ -35,6 +35,18 @@ struct Tunables {
   // Start-up waits at most this long for an older upgrader's process to end.
   int olderUpgraderWaitMs = 5000;
 
+  // The simulated handset: a message left unfinished while the host is quiet
+  // this long is reported as one of the wrong length; ...
+  int simQuietMs = 500;
+  // ... after its reply to a phone-only run's PDA_CMD_PHONE_MODE it gives the
+  // host this long to read it before it leaves the USB side; ...
+  int simPhoneModeDrainMs = 300;
+  // ... once the last phone region is written it waits this long for the host
+  // to close the port; ...
+  int simPhoneDoneLingerMs = 5000;
+  // ... and a reply to the host must be taken within this time.
+  int simSendTimeoutMs = 5000;
+
   // Reads the overrides from the environment (TIDEWELL_USB_READ_PASS_MS, ...).
   static Tunables FromEnvironment();
 };
