@@ -23,34 +23,6 @@
 namespace tw {
 namespace {
 
-// A downloader whose PDA connect succeeds and reports like a real one.
-class ConnectingDownloader final : public ISlotDownloader {
- public:
-  explicit ConnectingDownloader(int* pDeleted) : m_pDeleted(pDeleted) {}
-  ~ConnectingDownloader() override { ++*m_pDeleted; }
-
-  BOOL ConnectPda(ImageTable*, int) override {
-    if (m_pLog != nullptr) m_pLog->SetLogText("[PDA]Device Found. = [0] \r\n");
-    if (m_pProgress != nullptr) m_pProgress->SetText("Connected");
-    return TRUE;
-  }
-  BOOL ConnectPhone(PhonePort*, int) override { return FALSE; }
-  void StartDownload(int) override {}
-  void StartPhoneDownload(int) override {}
-  void SetProgressCtrl(IProgressSink* p) override { m_pProgress = p; }
-  void SetLogEdit(ILogSink* p) override { m_pLog = p; }
-  void ClearProgressCtrl() override { m_pProgress = nullptr; }
-  void ClearLog() override { m_pLog = nullptr; }
-  void SetPort(int) override {}
-  BOOL CreateUsb() const override { return TRUE; }
-  BOOL PhonePortOpen() const override { return FALSE; }
-
- private:
-  int* m_pDeleted;
-  ILogSink* m_pLog = nullptr;
-  IProgressSink* m_pProgress = nullptr;
-};
-
 void Drain() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
@@ -74,18 +46,26 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
   VirtualClock clock;
   test::NoDevices devices;
   test::FakeEventSource events;
-  int deleted = 0;
+  // The handset's downloader connects and reports like a real one.
+  test::Script script;
+  script.duringConnect = [](test::FakeDownloader& downloader) {
+    downloader.m_pLog->SetLogText("[PDA]Device Found. = [0] \r\n");
+    downloader.m_pProgress->SetText("Connected");
+  };
+  test::DownloaderRecord record;
+  CTidewellDlgLogic* pLogic = nullptr;
   CTidewellDlgLogic::Services services;
   services.pView = &dlg;
   services.pQueue = &queue;
   services.pClock = &clock;
   services.pDevices = &devices;
   services.pEvents = &events;
-  services.makeDownloader = [&deleted](IDownloadOwner*, int) {
-    return std::make_unique<ConnectingDownloader>(&deleted);
+  services.makeDownloader = [&](IDownloadOwner*, int) -> std::unique_ptr<ISlotDownloader> {
+    return std::make_unique<test::FakeDownloader>(*pLogic, script, record);
   };
   services.strPackagePath = "/nonexistent/tidewell-package";
   CTidewellDlgLogic logic(std::move(services));
+  pLogic = &logic;
   CTidewellDlgLogicEvents adapter(logic);
   dlg.SetEvents(&adapter);
 
@@ -111,7 +91,7 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
   EXPECT_EQ(message, QStringLiteral("Select an image to download"));
   EXPECT_FALSE(run.leftOpen);
   EXPECT_EQ(run.result, CDialog::IDCANCEL);
-  EXPECT_EQ(deleted, 1) << "the downloader is deleted once";
+  EXPECT_EQ(record.nDestroyed, 1) << "the downloader is deleted once";
   const std::vector<std::uint32_t> sleeps = clock.Sleeps();
   ASSERT_FALSE(sleeps.empty());
   EXPECT_EQ(sleeps.back(), static_cast<std::uint32_t>(GetTunables().closeGraceMs));
