@@ -13,5 +13,9 @@ using ToolArgs = std::vector<std::string>;
 int RunPack(const ToolArgs& args);
 // inspect FILE: 0 sound, 1 not sound
 int RunInspect(const ToolArgs& args);
+// onefile make [--ini FILE] | onefile open IMAGE: 0 success, 1 failure
+int RunOneFile(const ToolArgs& args);
+// merge [--ini FILE]: 0 success, 1 failure
+int RunMerge(const ToolArgs& args);
 
 }  // namespace tw

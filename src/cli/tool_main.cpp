@@ -17,6 +17,8 @@ constexpr Subcommand kSubcommands[] = {
     {"pack", tw::RunPack,
      "pack [--eboot FILE] --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N] [--upgrader EXE] -o OUT"},
     {"inspect", tw::RunInspect, "inspect FILE"},
+    {"onefile", tw::RunOneFile, "onefile make [--ini FILE] | onefile open IMAGE"},
+    {"merge", tw::RunMerge, "merge [--ini FILE]"},
 };
 
 int Usage() {

@@ -74,4 +74,27 @@ int WriteOneFileImage(const std::string& output, const std::string& dir, const s
   return out.fail() ? kWriteHeaderFailed : 0;
 }
 
+std::string OneFileMakeError(int code) {
+  switch (code) {
+    case kWriteCannotCreate:
+      return "the output file cannot be created";
+    case kWriteHeaderFailed:
+    case kWriteHeaderEmpty:
+      return "the header cannot be written";
+    case kWriteSeekFailed:
+      return "the output cannot be rewound to its header";
+    default:
+      break;
+  }
+  const char* kinds[] = {"EBOOT", "PDA", "PHONE"};
+  const char* reasons[] = {"cannot be opened", "cannot be read", "cannot be copied to the output",
+                           "cannot be copied to the output", "is empty"};
+  const int part = -code / 10 - 1;
+  const int append = -code % 10;
+  if (part >= 0 && part < 3 && append >= 1 && append <= 5) {
+    return std::string("the ") + kinds[part] + " file " + reasons[append - 1];
+  }
+  return "error " + std::to_string(code);
+}
+
 }  // namespace tw

@@ -37,4 +37,7 @@ int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& n
 int WriteOneFileImage(const std::string& output, const std::string& dir, const std::string& ebootName,
                       const std::string& pdaName, const std::string& phoneName);
 
+// What a WriteOneFileImage code means, for a line on the command line.
+std::string OneFileMakeError(int code);
+
 }  // namespace tw

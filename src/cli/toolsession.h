@@ -1,0 +1,43 @@
+// The developer tools on the command line: a firmware set of their own, the
+// message boxes kept as lines, and the file-open dialog answered with the
+// path of an argument.
+#pragma once
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/imageset.h"
+#include "download/downloadowner.h"
+#include "tools/devtools.h"
+
+namespace tw {
+
+class CToolSession {
+ public:
+  CToolSession() {
+    m_Tools.SetCallbacks(ToolCallbacks{[this](const std::string& text) { m_Messages.push_back(text); },
+                                       [this](const std::string&, DWORD) { return m_Chosen; }});
+    m_Images.m_PhoneFile.SetMessageSink([this](const std::string& text) { m_Messages.push_back(text); });
+  }
+
+  // The path the next file-open dialog answers with.
+  void Choose(const std::string& path) { m_Chosen = path; }
+  // Writes the kept messages to out, one a line, and forgets them.
+  void PrintMessages(std::FILE* out) {
+    for (const std::string& text : m_Messages) {
+      std::fprintf(out, "%s\n", text.c_str());
+    }
+    m_Messages.clear();
+  }
+
+  CImageSet m_Images;
+  DownloadOwnerFlags m_Flags;
+  CDevTools m_Tools{m_Images, m_Flags};
+
+ private:
+  std::vector<std::string> m_Messages;
+  std::optional<std::string> m_Chosen;
+};
+
+}  // namespace tw
