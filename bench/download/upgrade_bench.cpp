@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -154,7 +155,8 @@ bool WaitFor(Condition condition, int timeoutMs) {
 }
 
 // One bare exchange on a raw pseudo-terminal: 1024 bytes out, a 5-byte answer
-// back, as a block and its acknowledgement. Returns microseconds per exchange.
+// back, as a block and its acknowledgement. The answering end is a child
+// process, as the simulated handset is. Returns microseconds per exchange.
 double BarePtyRoundTripUs() {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
@@ -163,17 +165,19 @@ double BarePtyRoundTripUs() {
   tcgetattr(slave, &raw);
   cfmakeraw(&raw);
   tcsetattr(slave, TCSANOW, &raw);
-  std::jthread echo([master] {
+  const pid_t echo = fork();
+  if (echo == 0) {
+    close(slave);
     std::array<char, 4096> buffer;
     std::size_t have = 0;
     for (;;) {
       const ssize_t got = read(master, buffer.data(), buffer.size());
-      if (got <= 0) return;
+      if (got <= 0) _exit(0);
       for (have += static_cast<std::size_t>(got); have >= 1024; have -= 1024) {
-        if (write(master, "\x7E\x02\x6A\xD3\x7E", 5) != 5) return;
+        if (write(master, "\x7E\x02\x6A\xD3\x7E", 5) != 5) _exit(0);
       }
     }
-  });
+  }
   std::array<char, 1024> block{};
   std::array<char, 16> answer{};
   const auto start = Steady::now();
@@ -190,6 +194,8 @@ double BarePtyRoundTripUs() {
   const double us = std::chrono::duration<double, std::micro>(Steady::now() - start).count() / kBareExchanges;
   close(slave);
   close(master);
+  kill(echo, SIGTERM);
+  waitpid(echo, nullptr, 0);
   return us;
 }
 

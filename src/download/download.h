@@ -73,11 +73,7 @@ class CDownLoad {
   int BuildPhoneParams();
 
   // Reporting, callable from any thread.
-#if defined(__GNUC__)
-  __attribute__((format(printf, 2, 3)))
-#endif
-  void
-  LogMessage(const char* fmt, ...);
+  [[gnu::format(printf, 2, 3)]] void LogMessage(const char* fmt, ...);
   void SetProgress(int nPos, const std::string& strText);
   void PostToOwner(UINT nMsg, WPARAM wParam, LPARAM lParam);
   int InitDownloader(int nIndex);
@@ -116,16 +112,10 @@ class CDownLoad {
   void StartWorker(void (CDownLoad::*proc)());
 
   // Helpers of the stages.
-  IDownloadOwner& Owner() const {
-    return *m_pActiveOwner;
-  }
-  DownloadOwnerFlags& Flags() const {
-    return m_pActiveOwner->OwnerFlags();
-  }
+  IDownloadOwner& Owner() const { return *m_pActiveOwner; }
+  DownloadOwnerFlags& Flags() const { return m_pActiveOwner->OwnerFlags(); }
   bool Sleep(std::uint32_t ms);
-  bool Stopping() const {
-    return m_stop.stop_requested();
-  }
+  bool Stopping() const { return m_stop.stop_requested(); }
   void EndRun(int nIndex);
   void FailRun(int nIndex, const std::string& logLine, const std::string& progressText);
   void WaitAfterConnectSent();

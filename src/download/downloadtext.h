@@ -16,11 +16,7 @@ inline constexpr std::size_t kTextBufferSize = 256;
 // 255 characters; when the format ended with "\r\n", the truncated text keeps
 // that line end, so the next log line still starts on a line of its own.
 std::string FormatTextV(const char* fmt, va_list args);
-#if defined(__GNUC__)
-__attribute__((format(printf, 1, 2)))
-#endif
-std::string
-FormatText(const char* fmt, ...);
+[[gnu::format(printf, 1, 2)]] std::string FormatText(const char* fmt, ...);
 
 // trunc(done / total * 100.0), the division first, in double precision.
 // An empty image counts as complete: 100.

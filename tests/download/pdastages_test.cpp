@@ -2,6 +2,9 @@
 // sequences byte for byte, the log lines, the progress reports and the delays.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "download/downloadtext.h"
 #include "tests/download/downloadtestkit.h"
 
@@ -212,6 +215,29 @@ TEST_F(PdaStagesTest, ShortRequestsAndBusyRepliesArePolled) {
   // request's poll and after each completion poll.
   EXPECT_EQ(Sleeps(m_rig.m_owner.m_clock), (std::vector<std::uint32_t>{800, 20, 20, 20, 800, 20, 20, 20}));
   EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 1);
+}
+
+// Closing the window destroys a downloader whose worker waits for an answer:
+// the stop request ends the wait, the worker is joined, and the run it
+// abandons posts nothing.
+TEST_F(PdaStagesTest, DestroyingTheDownloaderStopsAndJoinsItsWorker) {
+  TestImages images(Pattern(5000, 8), Pattern(100, 9), kPhoneSize);
+  m_rig.m_owner.m_bDownEboot = 1;
+  sim::SimConfig config;
+  config.faults.noAckEbootRecord = 1;
+  m_rig.StartHandset(config, images, {}, true);
+  ASSERT_TRUE(m_rig.m_dl->ConnectPda(&images.table, 0));
+  m_rig.m_dl->StartDownload(0);
+  // Wait for the first data record: the worker then waits for its answer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (m_rig.m_provider.UsbWrites().size() < 5 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  ASSERT_GE(m_rig.m_provider.UsbWrites().size(), 5u);
+  m_rig.m_dl->ClearLog();
+  m_rig.m_dl->ClearProgressCtrl();
+  m_rig.m_dl.reset();
+  EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 0);
 }
 
 }  // namespace
