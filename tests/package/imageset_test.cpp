@@ -165,6 +165,27 @@ TEST_F(ImageSetTest, SecondLoadReplacesTheFirst) {
   Verify(set, header, {TRUE, false, true, kEbootAt, kPdaAt}, TRUE);
 }
 
+TEST_F(ImageSetTest, RefusedHeaderChangesNothing) {
+  const sImageHeader good = SoundHeader(kExe, kEboot, kPda, kPhone);
+  Write(good);
+  ASSERT_TRUE(set.LoadAttachedImages(Path()));
+  const std::function<void(sImageHeader&)> refusals[] = {
+      [](sImageHeader& h) { h.dwMagic = 0; },
+      [](sImageHeader& h) { h.dwEbootOffset = 0xFFFFF000; },
+      [](sImageHeader& h) { h.dwEbootSize = 0, h.dwPdaOffset = 0x10000000; },
+  };
+  for (const auto& edit : refusals) {
+    sImageHeader bad = good;
+    edit(bad);
+    WritePackage(dir.File("bad"), Pattern(kExe, 5), Pattern(kEboot, 6), {}, {}, bad);
+    EXPECT_FALSE(set.LoadAttachedImages(dir.File("bad")));
+    Verify(set, good, {TRUE, true, true}, TRUE);
+  }
+  WriteFile(dir.File("short"), Bytes(20, 0x49));
+  EXPECT_FALSE(set.LoadAttachedImages(dir.File("short")));
+  Verify(set, good, {TRUE, true, true}, TRUE);
+}
+
 TEST_F(ImageSetTest, MissingFileAndPlainExecutableLoadNothing) {
   EXPECT_FALSE(set.LoadAttachedImages(dir.File("absent")));
   EXPECT_FALSE(set.LoadAttachedImages()) << "this test program carries no package";
