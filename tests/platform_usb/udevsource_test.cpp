@@ -154,11 +154,20 @@ TEST_F(UdevSource, PortNumbersStayWhileTheirDeviceIsPresent) {
   EXPECT_EQ(ports.Lookup(4), "/dev/ttyACM1") << "the other port keeps its number";
 }
 
-TEST_F(UdevSource, StopsAndCannotStartTwice) {
+TEST_F(UdevSource, RestartReportsWhatIsPresentAgain) {
+  auto& handset = bus.AddDevice({.ports = "2"});
+  bus.AddTty(handset, 1, "ttyACM0");
   Start();
-  EXPECT_FALSE(source.Start([](const DeviceEvent&) {}));
+  EXPECT_FALSE(source.Start([](const DeviceEvent&) {})) << "it runs already";
+  ASSERT_EQ(WaitForEvents(2).size(), 2u);
   source.Stop();
   source.Stop();
+  EXPECT_FALSE(ports.Lookup(3)) << "a stopped source holds no port numbers";
+
+  Start();
+  auto events = WaitForEvents(4);
+  EXPECT_EQ(std::vector<Seen>(events.begin() + 2, events.end()),
+            (std::vector<Seen>{Arrived(Kind::Other, "usb:1-2:0"), Arrived(Kind::Port, "COM3")}));
 }
 
 }  // namespace

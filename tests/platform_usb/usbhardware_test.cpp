@@ -63,8 +63,8 @@ TEST_F(UsbHardware, RulesFileDrivesTheBackendAndTheEvents) {
   changed.wait_for(guard, 10s, [&] { return names.size() >= 2; });
   EXPECT_EQ(names, (std::vector<std::string>{"usb:1-2:0", "COM3"}));
   guard.unlock();
-  events->Stop();
   EXPECT_EQ(ports.Lookup(3), "/dev/ttyACM0") << "OpenPort(\"COM3\") reaches the modem's tty";
+  events->Stop();
 }
 
 TEST_F(UsbHardware, BadRulesFileIsRefusedWithItsLine) {

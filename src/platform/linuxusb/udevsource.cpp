@@ -71,6 +71,13 @@ void CUdevSource::Stop() {
     (void)written;
     m_thread.join();
   }
+  // A later start reports the present devices afresh, with numbers given anew.
+  for (const auto& [sysPath, reported] : m_reported) {
+    if (reported.port != 0) {
+      m_ports.Remove(reported.port);
+    }
+  }
+  m_reported.clear();
   Release();
 }
 
@@ -137,74 +144,66 @@ void CUdevSource::ReportPresent(const Sink& sink) {
 }
 
 void CUdevSource::Handle(const Sink& sink, udev_device* device, DeviceEvent::Action action) {
-  std::string subsystem = Text(udev_device_get_subsystem(device));
-  if (subsystem == "usb" && Text(udev_device_get_devtype(device)) == "usb_device") {
-    HandleUsbDevice(sink, device, action);
-  } else if (subsystem == "tty") {
-    HandleTty(sink, device, action);
-  }
-}
-
-void CUdevSource::HandleUsbDevice(const Sink& sink, udev_device* device, DeviceEvent::Action action) {
   std::string sysPath = Text(udev_device_get_syspath(device));
-  auto known = m_usbNames.find(sysPath);
+  auto known = m_reported.find(sysPath);
   DeviceEvent event;
   event.action = action;
-  event.kind = DeviceEvent::Kind::Other;
   if (action == DeviceEvent::Action::Removal) {
-    if (known == m_usbNames.end()) {
+    // 1. A removal of what was reported: the same kind and name; the port number is free again.
+    if (known == m_reported.end()) {
       return;
     }
-    event.name = known->second;
-    m_usbNames.erase(known);
+    event.kind = known->second.kind;
+    event.name = known->second.name;
+    if (known->second.port != 0) {
+      m_ports.Remove(known->second.port);
+    }
+    m_reported.erase(known);
   } else {
-    // An arrival: a device that a download rule names, not reported yet.
-    int vid = HexAttribute(device, "idVendor");
-    int pid = HexAttribute(device, "idProduct");
-    auto rule = (vid < 0 || pid < 0) ? std::nullopt : m_rules.DownloadRule(vid, pid);
-    if (!rule || known != m_usbNames.end()) {
+    // 2. An arrival of a device the rules name, reported once.
+    std::optional<Reported> found = known == m_reported.end() ? Identify(device) : std::nullopt;
+    if (!found) {
       return;
     }
-    event.name = "usb:" + Text(udev_device_get_sysname(device)) + ":" + std::to_string(rule->interfaceNumber);
-    m_usbNames[sysPath] = event.name;
+    event.kind = found->kind;
+    event.name = found->name;
+    m_reported[sysPath] = *found;
   }
   Trace("udev: %s %s\n", action == DeviceEvent::Action::Arrival ? "arrival" : "removal", event.name.c_str());
   sink(event);
 }
 
-void CUdevSource::HandleTty(const Sink& sink, udev_device* device, DeviceEvent::Action action) {
-  std::string sysPath = Text(udev_device_get_syspath(device));
-  auto known = m_portNumbers.find(sysPath);
-  DeviceEvent event;
-  event.action = action;
-  event.kind = DeviceEvent::Kind::Port;
-  if (action == DeviceEvent::Action::Removal) {
-    if (known == m_portNumbers.end()) {
-      return;
+std::optional<CUdevSource::Reported> CUdevSource::Identify(udev_device* device) {
+  std::string subsystem = Text(udev_device_get_subsystem(device));
+  if (subsystem == "usb" && Text(udev_device_get_devtype(device)) == "usb_device") {
+    // A USB device that a download rule names, by its download interface path.
+    int vid = HexAttribute(device, "idVendor");
+    int pid = HexAttribute(device, "idProduct");
+    auto rule = (vid < 0 || pid < 0) ? std::nullopt : m_rules.DownloadRule(vid, pid);
+    if (!rule) {
+      return std::nullopt;
     }
-    event.name = "COM" + std::to_string(known->second);
-    m_ports.Remove(known->second);
-    m_portNumbers.erase(known);
-  } else {
-    // An arrival: a serial device of a matching USB device, not reported yet.
-    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
-    int vid = usb ? HexAttribute(usb, "idVendor") : -1;
-    int pid = usb ? HexAttribute(usb, "idProduct") : -1;
-    std::string devNode = Text(udev_device_get_devnode(device));
-    if (vid < 0 || pid < 0 || !m_rules.MatchesDevice(vid, pid) || devNode.empty() ||
-        known != m_portNumbers.end()) {
-      return;
-    }
-    int number = AssignPortNumber(devNode);
-    if (number == 0) {
-      Trace("udev: no free COM number for %s\n", devNode.c_str());
-      return;
-    }
-    m_portNumbers[sysPath] = number;
-    event.name = "COM" + std::to_string(number);
-    Trace("udev: %s is %s\n", devNode.c_str(), event.name.c_str());
+    return Reported{DeviceEvent::Kind::Other, "usb:" + Text(udev_device_get_sysname(device)) + ":" +
+                                                  std::to_string(rule->interfaceNumber)};
   }
-  sink(event);
+  if (subsystem != "tty") {
+    return std::nullopt;
+  }
+  // A serial device whose USB device any rule names, by a COM number of its own.
+  udev_device* usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+  int vid = usb ? HexAttribute(usb, "idVendor") : -1;
+  int pid = usb ? HexAttribute(usb, "idProduct") : -1;
+  std::string devNode = Text(udev_device_get_devnode(device));
+  if (vid < 0 || pid < 0 || !m_rules.MatchesDevice(vid, pid) || devNode.empty()) {
+    return std::nullopt;
+  }
+  int number = AssignPortNumber(devNode);
+  if (number == 0) {
+    Trace("udev: no free COM number for %s\n", devNode.c_str());
+    return std::nullopt;
+  }
+  Trace("udev: %s is COM%d\n", devNode.c_str(), number);
+  return Reported{DeviceEvent::Kind::Port, "COM" + std::to_string(number), number};
 }
 
 int CUdevSource::AssignPortNumber(const std::string& devNode) {

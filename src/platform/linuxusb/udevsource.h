@@ -13,6 +13,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -43,9 +44,16 @@ class CUdevSource final : public IDeviceEventSource {
  private:
   void Run(Sink sink);
   void ReportPresent(const Sink& sink);
+  // What an arrival reported: its kind, its name and, for a port, its number.
+  struct Reported {
+    DeviceEvent::Kind kind = DeviceEvent::Kind::Other;
+    std::string name;
+    int port = 0;
+  };
+
   void Handle(const Sink& sink, udev_device* device, DeviceEvent::Action action);
-  void HandleUsbDevice(const Sink& sink, udev_device* device, DeviceEvent::Action action);
-  void HandleTty(const Sink& sink, udev_device* device, DeviceEvent::Action action);
+  // The arrival a device gives, or nothing for a device the rules do not name.
+  std::optional<Reported> Identify(udev_device* device);
   int AssignPortNumber(const std::string& devNode);
   void Release();
 
@@ -56,8 +64,7 @@ class CUdevSource final : public IDeviceEventSource {
   int m_wakeFd = -1;
   std::thread m_thread;
   // Touched by the source's thread only: what was reported, by sysfs path.
-  std::map<std::string, std::string> m_usbNames;
-  std::map<std::string, int> m_portNumbers;
+  std::map<std::string, Reported> m_reported;
 };
 
 }  // namespace tw
