@@ -21,10 +21,12 @@ struct Violation {
 // A fault switch that fired, where it fired.
 struct InjectedFault {
   std::string name;
-  std::uint64_t at = 0;  // the record, packet, region, block or byte it hit
+  // The record, packet, region, block or byte it hit; for the reply delay
+  // its milliseconds, for split replies the seed.
+  std::uint64_t at = 0;
 };
 
-// "match", "mismatch" or "not-checked".
+// "match", "mismatch", "missing" (a region never written) or "not-checked".
 struct Verdict {
   std::string result = "not-checked";
   std::int64_t firstMismatch = -1;  // offset of the first differing byte, -1 when none
@@ -53,7 +55,9 @@ struct SimSummary {
   std::string end = "stopped";
   ImageSummary eboot;
   ImageSummary os;
-  ImageSummary phone;  // announced: the size PDA_CMD_PHONE_MODE carried
+  // announced: the size PDA_CMD_PHONE_MODE carried; received: the bytes of
+  // the blocks; verify: all regions together, at the first differing address.
+  ImageSummary phone;
   std::vector<RegionSummary> regions;
   std::vector<Violation> violations;
   std::vector<InjectedFault> faults;

@@ -27,13 +27,16 @@ Verdict CompareImage(const std::vector<std::uint8_t>& got, const std::vector<std
   return Compare(got.data(), got.size(), due.data(), due.size());
 }
 
-RegionSummary* FindWritten(std::vector<RegionSummary>& regions, std::uint32_t start) {
+// The region the run wrote at start: the last one erased there, acknowledged
+// or not; null when the host never erased there.
+RegionSummary* FindRegion(std::vector<RegionSummary>& regions, std::uint32_t start) {
+  RegionSummary* found = nullptr;
   for (RegionSummary& region : regions) {
-    if (region.erase == "ack" && region.start == start) {
-      return &region;
+    if (region.erase != "none" && region.start == start && (!found || region.erase == "ack")) {
+      found = &region;
     }
   }
-  return nullptr;
+  return found;
 }
 
 // One written region of the table against the image, up to the image's end;
@@ -79,6 +82,14 @@ void VerifyRun(const SimImages& expected, const SimFlash& flash, SimRecorder& re
     }
     s.os.verify = CompareImage(os, expected.os);
     passed = passed && s.os.verify.result == "match";
+    // The phone image as a whole: its first region that differs.
+    s.phone.verify = {"match", -1};
+    auto judgePhone = [&s](const RegionSummary& region) {
+      if (s.phone.verify.result == "match" && region.verify.result != "match") {
+        s.phone.verify.result = "mismatch";
+        s.phone.verify.firstMismatch = region.start + std::max<std::int64_t>(region.verify.firstMismatch, 0);
+      }
+    };
     int index = 0;
     for (const RegionRecord& record : params.regions) {
       ++index;
@@ -86,17 +97,21 @@ void VerifyRun(const SimImages& expected, const SimFlash& flash, SimRecorder& re
           record.dwWriteLen != kWriteToImageEnd) {
         continue;  // nothing to write (EFS)
       }
-      RegionSummary* region = FindWritten(s.regions, record.dwStart);
-      if (!region) {
-        RegionSummary missing;
-        missing.index = index;
-        missing.start = record.dwStart;
-        missing.verify.result = "missing";
-        s.regions.push_back(missing);
+      RegionSummary* region = FindRegion(s.regions, record.dwStart);
+      if (!region || region->erase != "ack") {
+        if (!region) {
+          s.regions.push_back({});
+          region = &s.regions.back();
+          region->index = index;
+          region->start = record.dwStart;
+        }
+        region->verify.result = "missing";
+        judgePhone(*region);
         passed = false;
         continue;
       }
       VerifyRegion(expected, flash, record, *region);
+      judgePhone(*region);
       passed = passed && region->verify.result == "match";
     }
     s.verified = true;

@@ -67,6 +67,7 @@ TEST_F(VerifyTest, FaultlessRunMatchesEveryImageAndRegion) {
   EXPECT_TRUE(judged.verifyPassed) << judged.ToJson();
   EXPECT_EQ(judged.eboot.verify.result, "match");
   EXPECT_EQ(judged.os.verify.result, "match");
+  EXPECT_EQ(judged.phone.verify.result, "match");
   ASSERT_EQ(judged.regions.size(), 7u);
   for (std::size_t i = 1; i < judged.regions.size(); ++i) {
     EXPECT_EQ(judged.regions[i].verify.result, "match") << "region " << i + 1;
@@ -109,6 +110,7 @@ TEST_F(VerifyTest, SingleFlippedByteIsCaughtInEveryImageAndRegion) {
       const RegionSummary& region = judged.regions[flip.region - 1];
       EXPECT_EQ(region.verify.result, "mismatch");
       EXPECT_EQ(region.verify.firstMismatch, static_cast<std::int64_t>(flip.offset - region.start));
+      EXPECT_EQ(judged.phone.verify.firstMismatch, static_cast<std::int64_t>(flip.offset));
     }
   }
 }
@@ -120,6 +122,20 @@ TEST_F(VerifyTest, BytesPastTheImageEndAreJudgedOnTheirOwn) {
   EXPECT_EQ(judged.regions[1].pastEnd, "mismatch");
   EXPECT_EQ(judged.regions[1].verify.result, "match");
   EXPECT_TRUE(judged.verifyPassed);
+}
+
+TEST_F(VerifyTest, RegionWhoseEraseWasRefusedIsMissing) {
+  SimRecorder recorder;
+  recorder.Update([](SimSummary& s) {
+    s = *s_summary;
+    s.regions[2].erase = "nak";
+  });
+  VerifyRun(Expected(), s_run->handset.Flash(), recorder);
+  SimSummary judged = recorder.Snapshot();
+  EXPECT_FALSE(judged.verifyPassed);
+  ASSERT_EQ(judged.regions.size(), 7u) << "judged in place, not listed twice";
+  EXPECT_EQ(judged.regions[2].verify.result, "missing");
+  EXPECT_EQ(judged.phone.verify.firstMismatch, judged.regions[2].start);
 }
 
 TEST_F(VerifyTest, ShorterImageAndMissingRegionFail) {
