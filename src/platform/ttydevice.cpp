@@ -111,16 +111,9 @@ CTtyDevice::~CTtyDevice() {
 }
 
 long CTtyDevice::BytesWaiting() {
+  // A hung-up tty answers every ioctl with EIO.
   int count = 0;
-  if (ioctl(m_fd, FIONREAD, &count) != 0) {
-    return -1;
-  }
-  // A hung-up tty may still answer FIONREAD; poll tells.
-  pollfd p{m_fd, 0, 0};
-  if (poll(&p, 1, 0) > 0 && (p.revents & kGoneEvents)) {
-    return -1;
-  }
-  return count;
+  return ioctl(m_fd, FIONREAD, &count) == 0 ? count : -1;
 }
 
 int CTtyDevice::WaitReceive(int timeoutMs) {
@@ -140,19 +133,20 @@ int CTtyDevice::WaitReceive(int timeoutMs) {
 }
 
 long CTtyDevice::Read(void* dst, std::size_t n) {
-  long waiting = BytesWaiting();
-  if (waiting < 0) {
-    return -1;
-  }
   for (;;) {
     ssize_t got = ::read(m_fd, dst, n);
-    if (got >= 0) {
+    if (got > 0 || (got == 0 && n == 0)) {
       return static_cast<long>(got);
     }
-    if (errno == EINTR) {
+    if (got < 0 && errno == EINTR) {
       continue;
     }
-    return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return -1;
+    }
+    // Nothing read: a raw tty with nothing waiting, or a hung-up one (poll tells).
+    pollfd p{m_fd, POLLIN, 0};
+    return (poll(&p, 1, 0) > 0 && (p.revents & kGoneEvents)) ? -1 : 0;
   }
 }
 
