@@ -1,6 +1,7 @@
 #include "cli/tool_args.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tw {
@@ -30,6 +31,11 @@ ParsedArgs ParseToolArgs(const std::vector<std::string>& args, const std::set<st
     }
   }
   return parsed;
+}
+
+int ToolUsageError(const char* command, const std::string& reason, const char* usage) {
+  std::fprintf(stderr, "tidewell-tool %s: %s\n%s", command, reason.c_str(), usage);
+  return 2;
 }
 
 std::optional<std::uint32_t> ParseU32(const std::string& text) {

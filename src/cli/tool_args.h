@@ -22,6 +22,10 @@ struct ParsedArgs {
 // begins with '-' is an error.
 ParsedArgs ParseToolArgs(const std::vector<std::string>& args, const std::set<std::string>& valueOptions);
 
+// Prints "tidewell-tool COMMAND: REASON" and the usage text on stderr;
+// returns the usage-error exit status, 2.
+int ToolUsageError(const char* command, const std::string& reason, const char* usage);
+
 // A decimal (or 0x hexadecimal) number that fits 32 bits.
 std::optional<std::uint32_t> ParseU32(const std::string& text);
 

@@ -36,9 +36,8 @@ int RunInspect(const ToolArgs& args) {
   // 1. One file.
   const ParsedArgs parsed = ParseToolArgs(args, {});
   if (!parsed.error.empty() || parsed.positional.size() != 1) {
-    std::fprintf(stderr, "tidewell-tool inspect: %s\nusage: tidewell-tool inspect FILE\n",
-                 parsed.error.empty() ? "give one file" : parsed.error.c_str());
-    return 2;
+    return ToolUsageError("inspect", parsed.error.empty() ? "give one file" : parsed.error,
+                          "usage: tidewell-tool inspect FILE\n");
   }
   const std::string& path = parsed.positional.front();
   // 2. Its record.

@@ -17,8 +17,7 @@ constexpr const char* kPackUsage =
     "                          [--upgrader EXE] -o OUT\n";
 
 int PackUsage(const std::string& problem) {
-  std::fprintf(stderr, "tidewell-tool pack: %s\n%s", problem.c_str(), kPackUsage);
-  return 2;
+  return ToolUsageError("pack", problem, kPackUsage);
 }
 
 // The built upgrader next to this program.
