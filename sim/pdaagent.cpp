@@ -157,10 +157,7 @@ void PdaAgent::OnEbootInfo(std::uint32_t size, std::uint32_t mask) {
   m_ebootReceived = 0;
   m_ebootRecords = 0;
   m_flash.BeginEboot(size);
-  m_recorder.Update([size](SimSummary& s) {
-    s.eboot.announced = size;
-    s.eboot.received = 0;
-  });
+  AnnounceImage(&SimSummary::eboot, size);
   Reply(PDA_RSP_READY);
   m_state = State::EbootPoll;
 }
@@ -271,11 +268,15 @@ void PdaAgent::OnOsInfo(std::uint32_t size) {
   m_osPackets = 0;
   m_requests = 0;
   m_flash.BeginOs(size);
-  m_recorder.Update([size](SimSummary& s) {
-    s.os.announced = size;
-    s.os.received = 0;
-  });
+  AnnounceImage(&SimSummary::os, size);
   SendRequest();
+}
+
+void PdaAgent::AnnounceImage(ImageSummary SimSummary::*image, std::uint32_t size) {
+  m_recorder.Update([image, size](SimSummary& s) {
+    (s.*image).announced = size;
+    (s.*image).received = 0;
+  });
 }
 
 void PdaAgent::SendRequest() {

@@ -60,6 +60,7 @@ class PdaAgent {
   void OnPhoneMode(std::uint32_t phoneSize);
   void OnFinish();
 
+  void AnnounceImage(ImageSummary SimSummary::*image, std::uint32_t size);
   void SendRequest();
   void SendCompletionReply(std::uint8_t done, State doneState);
   void Reply(std::uint8_t code);

@@ -6,28 +6,34 @@
 
 namespace tw::sim {
 
-void SimFlash::BeginEboot(std::uint32_t size) {
+void SimFlash::Begin(std::vector<std::uint8_t>& image, std::uint32_t size) {
   std::lock_guard guard(m_lock);
-  m_eboot.assign(size, 0);
+  image.assign(size, 0);
+}
+
+// Bytes outside the announced size are not stored.
+void SimFlash::Write(std::vector<std::uint8_t>& image, std::uint32_t offset, const std::uint8_t* src,
+                     std::size_t n) {
+  std::lock_guard guard(m_lock);
+  if (offset <= image.size() && n <= image.size() - offset) {
+    std::copy_n(src, n, image.begin() + offset);
+  }
+}
+
+void SimFlash::BeginEboot(std::uint32_t size) {
+  Begin(m_eboot, size);
 }
 
 void SimFlash::WriteEboot(std::uint32_t offset, const std::uint8_t* src, std::size_t n) {
-  std::lock_guard guard(m_lock);
-  if (offset <= m_eboot.size() && n <= m_eboot.size() - offset) {
-    std::copy_n(src, n, m_eboot.begin() + offset);
-  }
+  Write(m_eboot, offset, src, n);
 }
 
 void SimFlash::BeginOs(std::uint32_t size) {
-  std::lock_guard guard(m_lock);
-  m_os.assign(size, 0);
+  Begin(m_os, size);
 }
 
 void SimFlash::WriteOs(std::uint32_t offset, const std::uint8_t* src, std::size_t n) {
-  std::lock_guard guard(m_lock);
-  if (offset <= m_os.size() && n <= m_os.size() - offset) {
-    std::copy_n(src, n, m_os.begin() + offset);
-  }
+  Write(m_os, offset, src, n);
 }
 
 void SimFlash::Erase(std::uint32_t start, std::uint32_t length) {

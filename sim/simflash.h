@@ -34,6 +34,8 @@ class SimFlash {
   bool WriteFiles(const std::string& dir, std::string* error) const;
 
  private:
+  void Begin(std::vector<std::uint8_t>& image, std::uint32_t size);
+  void Write(std::vector<std::uint8_t>& image, std::uint32_t offset, const std::uint8_t* src, std::size_t n);
   void Store(std::uint32_t address, const std::uint8_t* src, std::size_t n);
 
   mutable std::mutex m_lock;

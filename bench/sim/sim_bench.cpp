@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <vector>
 
 #include "download/phoneparams.h"
@@ -24,12 +25,23 @@ using SteadyClock = std::chrono::steady_clock;
 // Room for this many records or blocks in one run.
 constexpr std::uint32_t kMaxAnswers = 40000;
 
-void ReportMedian(benchmark::State& state, std::vector<double>& micros) {
-  if (micros.empty()) {
-    return;
+// Times each write of message until answered() sees its answer, and reports
+// the median round trip in microseconds.
+void MeasureAnswers(benchmark::State& state, test::ScriptedHost& host, const Bytes& message,
+                    const std::function<bool()>& answered) {
+  std::vector<double> micros;
+  micros.reserve(kMaxAnswers);
+  for (auto _ : state) {
+    auto start = SteadyClock::now();
+    host.Send(message);
+    if (!answered()) {
+      state.SkipWithError("no answer");
+      return;
+    }
+    micros.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
   }
   std::nth_element(micros.begin(), micros.begin() + micros.size() / 2, micros.end());
-  state.counters["median_us"] = micros[micros.size() / 2];
+  state.counters["median_us"] = micros.empty() ? 0 : micros[micros.size() / 2];
 }
 
 // The host's EBOOT data record, acknowledged by the PDA agent.
@@ -39,29 +51,16 @@ void BM_EbootRecordAnswer(benchmark::State& state) {
   SimHandset handset(SimConfig{}, channel, clock);
   handset.Start();
   test::ScriptedHost host(channel.Provider());
-  host.OpenPda();
-  host.ReadUpTo(kPdaReplySize);
+  test::ConnectPda(host);
   std::uint32_t size = kMaxAnswers * kDataPacketDataSize;
-  host.Send(test::Command(PDA_CMD_HELLO_ACK));
   host.Send(test::Command(PDA_CMD_EBOOT_INFO, size));
   host.ReadUpTo(kPdaReplySize);
   host.Send(test::Command(PDA_CMD_POLL, size));
   host.ReadUpTo(kPdaReplySize);
   Bytes image = test::Pattern(kDataPacketDataSize, 61);
   image.resize(size);
-  Bytes record = test::EbootRecord(image, 0);
-  std::vector<double> micros;
-  micros.reserve(kMaxAnswers);
-  for (auto _ : state) {
-    auto start = SteadyClock::now();
-    host.Send(record);
-    if (host.ReadUpTo(kPdaReplySize).empty()) {
-      state.SkipWithError("no acknowledgement");
-      break;
-    }
-    micros.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
-  }
-  ReportMedian(state, micros);
+  MeasureAnswers(state, host, test::EbootRecord(image, 0),
+                 [&] { return !host.ReadUpTo(kPdaReplySize).empty(); });
 }
 BENCHMARK(BM_EbootRecordAnswer)->Iterations(kMaxAnswers - 1)->UseRealTime();
 
@@ -72,32 +71,15 @@ void BM_PhoneBlockAnswer(benchmark::State& state) {
   SimHandset handset(SimConfig{}, channel, clock);
   handset.Start();
   test::ScriptedHost host(channel.Provider());
-  host.OpenPda();
-  host.ReadUpTo(kPdaReplySize);
-  host.Send(test::Command(PDA_CMD_HELLO_ACK));
-  host.Send(test::Command(PDA_CMD_PHONE_MODE));
   test::ScriptedHost modem(channel.Provider());
-  modem.OpenCom(7);
+  test::EnterPhoneMode(host, modem);
   for (const Bytes& frame : {test::JumpFrame(), test::JumpFrame(), test::JumpFrame(),
                              test::EraseFrame(0x380000, kMaxAnswers * kPhoneBlockSize)}) {
     modem.Send(frame);
-  }
-  for (int i = 0; i < 4; ++i) {
     modem.ReadAnswer();
   }
-  Bytes block = test::Pattern(kPhoneBlockSize, 62);
-  std::vector<double> micros;
-  micros.reserve(kMaxAnswers);
-  for (auto _ : state) {
-    auto start = SteadyClock::now();
-    modem.Send(block);
-    if (!modem.ReadAnswer()) {
-      state.SkipWithError("no answer");
-      break;
-    }
-    micros.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
-  }
-  ReportMedian(state, micros);
+  MeasureAnswers(state, modem, test::Pattern(kPhoneBlockSize, 62),
+                 [&] { return modem.ReadAnswer().has_value(); });
 }
 BENCHMARK(BM_PhoneBlockAnswer)->Iterations(kMaxAnswers - 1)->UseRealTime();
 

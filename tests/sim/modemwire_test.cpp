@@ -13,16 +13,10 @@ namespace tw::sim::test {
 namespace {
 
 // A phone-only run up to the open COM port.
-void OpenModem(SimRun& run, ScriptedHost& modem, int com = 7) {
+void OpenModem(SimRun& run, ScriptedHost& modem) {
   ASSERT_TRUE(run.handset.Start());
   ScriptedHost host(run.channel.Provider());
-  ASSERT_TRUE(host.OpenPda());
-  host.ReadUpTo(kPdaReplySize);
-  host.Send(Command(PDA_CMD_HELLO_ACK));
-  host.Send(Command(PDA_CMD_AFTER_CONNECT));
-  host.Send(Command(PDA_CMD_PHONE_MODE));
-  host.ReadUpTo(kPdaReplySize);
-  ASSERT_TRUE(modem.OpenCom(com));
+  ASSERT_TRUE(EnterPhoneMode(host, modem));
 }
 
 Bytes Block(const Bytes& image, std::size_t from) {

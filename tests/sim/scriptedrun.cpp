@@ -135,6 +135,23 @@ void PlayPhone(ScriptedHost& host, const RunPlan& plan, Observed& seen) {
 
 }  // namespace
 
+bool ConnectPda(ScriptedHost& host) {
+  if (!host.OpenPda()) {
+    return false;
+  }
+  Bytes hello = host.ReadUpTo(kPdaReplySize);
+  return !hello.empty() && hello[0] == PDA_RSP_HELLO && host.Send(Command(PDA_CMD_HELLO_ACK)) &&
+         host.Send(Command(PDA_CMD_AFTER_CONNECT));
+}
+
+bool EnterPhoneMode(ScriptedHost& host, ScriptedHost& modem, int com) {
+  if (!ConnectPda(host) || !host.Send(Command(PDA_CMD_PHONE_MODE))) {
+    return false;
+  }
+  host.ReadUpTo(kPdaReplySize);
+  return modem.OpenCom(com);
+}
+
 Observed PlayRun(IDeviceProvider& provider, const RunPlan& plan) {
   Observed seen;
   ScriptedHost host(provider);

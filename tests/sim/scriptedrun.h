@@ -42,6 +42,13 @@ struct Observed {
   bool phoneGone = false;
 };
 
+// Opens the PDA side, takes the hello and answers it (commands 16 and 27);
+// false when the hello did not come.
+bool ConnectPda(ScriptedHost& host);
+// A phone-only run up to the open COM port: connects the PDA side, sends
+// PDA_CMD_PHONE_MODE and opens COM<com> on modem.
+bool EnterPhoneMode(ScriptedHost& host, ScriptedHost& modem, int com = 7);
+
 // Plays the plan through the provider; the handset must already be started.
 Observed PlayRun(IDeviceProvider& provider, const RunPlan& plan);
 

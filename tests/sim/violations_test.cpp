@@ -112,16 +112,9 @@ TEST(Violations, WrongHostIsCaughtWithItsOffset) {
     SimRun run(SimConfig{});
     ASSERT_TRUE(run.handset.Start());
     ScriptedHost host(run.channel.Provider());
-    ASSERT_TRUE(host.OpenPda());
-    host.ReadUpTo(kPdaReplySize);
-    ASSERT_TRUE(host.Send(Command(PDA_CMD_HELLO_ACK)));
-    ASSERT_TRUE(host.Send(Command(PDA_CMD_AFTER_CONNECT)));
     ScriptedHost modem(run.channel.Provider());
     ScriptedHost& target = row.side == Side::Pda ? host : modem;
-    if (row.side == Side::Phone) {
-      ASSERT_TRUE(host.Send(Command(PDA_CMD_PHONE_MODE)));
-      ASSERT_TRUE(modem.OpenCom(7));
-    }
+    ASSERT_TRUE(row.side == Side::Pda ? ConnectPda(host) : EnterPhoneMode(host, modem));
     ASSERT_TRUE(target.Send(row.bytes()));
     SimSummary summary = WaitForViolation(run);
     ASSERT_FALSE(summary.violations.empty()) << summary.ToJson();
@@ -136,12 +129,8 @@ TEST(Violations, BadCheckSequenceIsAnsweredWithNak) {
   SimRun run(SimConfig{});
   ASSERT_TRUE(run.handset.Start());
   ScriptedHost host(run.channel.Provider());
-  ASSERT_TRUE(host.OpenPda());
-  host.ReadUpTo(kPdaReplySize);
-  host.Send(Command(PDA_CMD_HELLO_ACK));
-  host.Send(Command(PDA_CMD_PHONE_MODE));
   ScriptedHost modem(run.channel.Provider());
-  ASSERT_TRUE(modem.OpenCom(7));
+  ASSERT_TRUE(EnterPhoneMode(host, modem));
   ASSERT_TRUE(modem.Send(WithBadCrc()));
   EXPECT_EQ(modem.ReadAnswer(), NAK_BAD_CRC);
 }
