@@ -86,11 +86,17 @@ void CTidewellDlgLogic::InitSlots() {
   }
 }
 
-// Placeholders for the developer tools' INI readers (the two merge INI
-// files, then the one-file image INI file); they come with those tools.
-void CTidewellDlgLogic::ReadMergeIni() {}
-void CTidewellDlgLogic::ReadMsMergeIni() {}
-void CTidewellDlgLogic::ReadOneImageIni() {}
+// The developer tools' INI readers: the two merge INI files into sets 1
+// and 2, then the one-file image INI file into set 3.
+void CTidewellDlgLogic::ReadMergeIni() {
+  m_DevTools.LoadMergeIni(kMergeIniName, m_DevTools.m_MergeSets[0]);
+}
+void CTidewellDlgLogic::ReadMsMergeIni() {
+  m_DevTools.LoadMergeIni(kMsMergeIniName, m_DevTools.m_MergeSets[1]);
+}
+void CTidewellDlgLogic::ReadOneImageIni() {
+  m_DevTools.LoadOneFileIni();
+}
 
 BOOL CTidewellDlgLogic::LoadAttachedImages() {
   BOOL bLoaded = m_Images.LoadAttachedImages(m_strPackagePath);

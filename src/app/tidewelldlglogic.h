@@ -28,6 +28,7 @@
 #include "platform/deviceprovider.h"
 #include "platform/messagequeue.h"
 #include "platform/wintypes.h"
+#include "tools/devtools.h"
 
 namespace tw {
 
@@ -105,6 +106,10 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   // The firmware set: buffers, phone image, image table, download flags
   // and the images-loaded flag.
   CImageSet m_Images;
+  // The developer tools: the tool INI sets read at initialisation, image
+  // selection, the one-file image and the merge. Their message boxes and
+  // file-open dialog are the front end's (SetCallbacks).
+  CDevTools m_DevTools{m_Images, *this};
 
   // The slot table.
   std::array<std::unique_ptr<ISlotDownloader>, kSlotCount> m_pDownLoad;
