@@ -249,17 +249,25 @@ void CTidewellDlgLogic::RemovalOfPort(const DeviceEvent& record) {
   }
 }
 
-long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
-  const int i = static_cast<int>(lParam);
+// Whether a connect message may run now: its slot is in the table, and no
+// connect runs below this handler. Connecting then would nest on the same
+// downloader, so the message is held until that connect has returned.
+bool CTidewellDlgLogic::ConnectMayRun(UINT nMsg, WPARAM wParam, LPARAM lParam) {
   if (lParam < 0 || lParam >= kSlotCount) {
-    return 0;
+    return false;
   }
   if (m_nConnects > 0) {
-    // A connect runs below this handler; connecting again now would nest
-    // on the same downloader.
-    m_HeldMessages.push_back({WM_DEVICE_PDA, wParam, lParam});
+    m_HeldMessages.push_back({nMsg, wParam, lParam});
+    return false;
+  }
+  return true;
+}
+
+long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
+  if (!ConnectMayRun(WM_DEVICE_PDA, wParam, lParam)) {
     return 0;
   }
+  const int i = static_cast<int>(lParam);
   ISlotDownloader& downloader = AttachDownloader(i, 0);
   ++m_nConnects;
   ++m_nPdaConnects;
@@ -283,15 +291,11 @@ long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
 }
 
 long CTidewellDlgLogic::OnDevicePhone(WPARAM wParam, LPARAM lParam) {
+  if (!ConnectMayRun(WM_DEVICE_PHONE, wParam, lParam)) {
+    return 0;
+  }
   const int i = static_cast<int>(lParam);
   const int nPort = static_cast<int>(wParam);
-  if (lParam < 0 || lParam >= kSlotCount) {
-    return 0;
-  }
-  if (m_nConnects > 0) {
-    m_HeldMessages.push_back({WM_DEVICE_PHONE, wParam, lParam});
-    return 0;
-  }
   Trace("new CDownLoad---->port(%d)\r\n", nPort);
   ISlotDownloader& downloader = AttachDownloader(i, nPort);
   m_PhonePort.nPort = nPort;

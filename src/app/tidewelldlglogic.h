@@ -134,6 +134,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void ArrivalForIdleSlot(int i);
   bool ArrivalForPhoneStage(int i, const DeviceEvent& record);
   void RemovalOfPort(const DeviceEvent& record);
+  bool ConnectMayRun(UINT nMsg, WPARAM wParam, LPARAM lParam);
   ISlotDownloader& AttachDownloader(int i, int nPort);
   void CountOpenDevice(int i);
   ISlotDownloader* StageDownloader(int n);

@@ -1,7 +1,7 @@
 #include "cli/headlessview.h"
 
 #include <algorithm>
-#include <regex>
+#include <cctype>
 
 namespace tw {
 
@@ -26,17 +26,37 @@ std::string UnixLineEnds(const std::string& text) {
 
 }  // namespace
 
+// Whether text is the format with each "%d" standing for a decimal number
+// (an optional minus and at least one digit).
+bool MatchesFormat(const std::string& text, const std::string& format) {
+  std::size_t t = 0;
+  for (std::size_t f = 0; f < format.size(); ++f) {
+    if (format.compare(f, 2, "%d") == 0) {
+      t += t < text.size() && text[t] == '-' ? 1 : 0;
+      std::size_t digits = t;
+      while (t < text.size() && std::isdigit(static_cast<unsigned char>(text[t]))) {
+        ++t;
+      }
+      if (t == digits) {
+        return false;
+      }
+      ++f;
+    } else if (t >= text.size() || text[t++] != format[f]) {
+      return false;
+    }
+  }
+  return t == text.size();
+}
+
 bool IsSuccessText(const std::string& text, bool bPhoneImage) {
-  static const std::regex phoneDone(R"(\[COM-?[0-9]+\]Phone image complete\.)");
   if (!bPhoneImage && text == "PDA OS image completed.") {
     return true;
   }
-  return std::regex_match(text, phoneDone);
+  return MatchesFormat(text, "[COM%d]Phone image complete.");
 }
 
 bool IsSilentEndText(const std::string& text) {
-  static const std::regex jumpFail(R"(\[COM-?[0-9]+\] PHONE download fail\.\[id-?[0-9]+\])");
-  return std::regex_match(text, jumpFail);
+  return MatchesFormat(text, "[COM%d] PHONE download fail.[id%d]");
 }
 
 CHeadlessView::CHeadlessView(CMessageLoop& loop, std::FILE* out, std::FILE* err, bool bLiveBar)

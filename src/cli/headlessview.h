@@ -18,6 +18,8 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitRunFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// Whether text is the printf format with each "%d" a decimal number.
+bool MatchesFormat(const std::string& text, const std::string& format);
 // True for the progress text that ends a successful run: "PDA OS image
 // completed." when no phone image follows, "[COM<n>]Phone image complete.".
 bool IsSuccessText(const std::string& text, bool bPhoneImage);

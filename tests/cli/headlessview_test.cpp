@@ -96,6 +96,22 @@ TEST(HeadlessView, HowTheRunEndsDecidesTheStatus) {
   }
 }
 
+TEST(HeadlessView, FormatsMatchWithNumbers) {
+  struct Case {
+    const char* text;
+    bool bMatch;
+  };
+  const Case cases[] = {
+      {"[COM7] PHONE download fail.[id0]", true}, {"[COM-1] PHONE download fail.[id12]", true},
+      {"[COM] PHONE download fail.[id0]", false}, {"[COM7] PHONE download fail.[id0]x", false},
+      {"[COM7] PHONE download fail.[id]", false}, {"[COMx] PHONE download fail.[id0]", false},
+      {"[COM7] PHONE download fail.[id0", false}, {"", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchesFormat(c.text, "[COM%d] PHONE download fail.[id%d]"), c.bMatch) << c.text;
+  }
+}
+
 TEST(HeadlessView, JumpFailureEndsWithoutEndMessage) {
   CMessageLoop loop;
   Streams s;
