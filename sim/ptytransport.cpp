@@ -41,6 +41,8 @@ class PtyPort final : public ISimPort {
     while (true) {
       pollfd fd{m_master, POLLIN, 0};
       if (::poll(&fd, 1, 0) >= 0 && !(fd.revents & POLLHUP)) {
+        // The host's open ends by flushing the line: let it finish first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(GetTunables().simOpenSettleMs));
         return true;
       }
       if (std::chrono::steady_clock::now() >= deadline) {

@@ -29,7 +29,8 @@ class SimHandset {
   SimHandset(const SimHandset&) = delete;
   SimHandset& operator=(const SimHandset&) = delete;
 
-  // Images to compare the received ones with at the end of the run.
+  // Images to compare the received ones with at the end of the run; taken
+  // only before Start.
   void SetExpected(SimImages images);
   // Switches the handset on: the PDA side arrives. False when already started
   // or when the transport cannot announce it.

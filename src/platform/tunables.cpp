@@ -34,6 +34,7 @@ Tunables Tunables::FromEnvironment() {
   Override("TIDEWELL_SIM_PHONE_MODE_DRAIN_MS", t.simPhoneModeDrainMs);
   Override("TIDEWELL_SIM_PHONE_DONE_LINGER_MS", t.simPhoneDoneLingerMs);
   Override("TIDEWELL_SIM_SEND_TIMEOUT_MS", t.simSendTimeoutMs);
+  Override("TIDEWELL_SIM_OPEN_SETTLE_MS", t.simOpenSettleMs);
   return t;
 }
 

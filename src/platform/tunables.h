@@ -46,6 +46,9 @@ struct Tunables {
   int simPhoneDoneLingerMs = 5000;
   // ... and a reply to the host must be taken within this time.
   int simSendTimeoutMs = 5000;
+  // On a pty the simulated handset speaks first only this long after the
+  // host's open, which ends by flushing the line.
+  int simOpenSettleMs = 50;
 
   // Reads the overrides from the environment (TIDEWELL_USB_READ_PASS_MS, ...).
   static Tunables FromEnvironment();
