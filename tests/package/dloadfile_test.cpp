@@ -106,6 +106,9 @@ TEST(DloadFile, OpenFileFailureShowsTheMessageAndEmptiesTheImage) {
   EXPECT_EQ(phone.GetSize(), 0u);
   EXPECT_EQ(phone.GetPacketCount(), 0u);
   EXPECT_FALSE(phone.MakePackets()) << "no file is open";
+  EXPECT_FALSE(phone.OpenFile(dir.Path())) << "a directory holds no image";
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1], " Fail to read from " + dir.Path() + "\n Please Check bin_file !");
 }
 
 TEST(DloadFile, ReloadReplacesSizeAndPackets) {

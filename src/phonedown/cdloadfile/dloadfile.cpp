@@ -61,11 +61,16 @@ BOOL CDloadFile::OpenFile(const std::string& path) {
     ShowMessage(" Fail to read from " + path + "\n Please Check bin_file !");
     return FALSE;
   }
-  // 5. Read its status.
+  // 5. Read its status. A directory or device opens but holds no image.
   CFileStatus status;
   if (!m_File.GetStatus(status)) {
     m_File.Close();
     ShowMessage(" Fail to get file info from " + path + "\n Please Check bin_file !");
+    return FALSE;
+  }
+  if (!status.m_regular) {
+    m_File.Close();
+    ShowMessage(" Fail to read from " + path + "\n Please Check bin_file !");
     return FALSE;
   }
   // 6. The image size is the file length; only the low 32 bits count.

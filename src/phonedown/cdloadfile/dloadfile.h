@@ -32,7 +32,8 @@ class CDloadFile {
   void SetMessageSink(MessageSink sink);
 
   // Opens the file at path and takes its length (low 32 bits) as the image
-  // size; discards the packets and reads no data. On failure shows
+  // size; discards the packets and reads no data. On failure (also for a
+  // path that is not a regular file) shows
   // " Fail to read from <path>\n Please Check bin_file !" (or the
   // "Fail to get file info" text) and returns FALSE.
   BOOL OpenFile(const std::string& path);
