@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "ui/devtoolsmenu.h"
 #include "ui/logicevents.h"
 #include "ui/qtmessagequeue.h"
 #include "ui/screenshot.h"
@@ -18,6 +19,7 @@ int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services) {
   CTidewellDlgLogic logic(std::move(services));
   CTidewellDlgLogicEvents events(logic);
   dlg.SetEvents(&events);
+  AttachDevTools(dlg, logic.m_DevTools);
 
   return RunMainDialog(dlg, ScreenshotOption(argc, argv));
 }
