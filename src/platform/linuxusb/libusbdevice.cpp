@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 #include "platform/trace.h"
 
@@ -59,9 +58,10 @@ struct Endpoints {
 };
 
 // The first bulk IN and bulk OUT endpoints of the interface's first setting.
-bool FindBulkEndpoints(libusb_device* device, int interfaceNumber, Endpoints* found) {
+bool FindBulkEndpoints(libusb_device* device, int interfaceNumber, const std::string& path,
+                       Endpoints* found) {
   libusb_config_descriptor* config = nullptr;
-  if (libusb_get_active_config_descriptor(device, &config) != 0) {
+  if (Check(libusb_get_active_config_descriptor(device, &config), "reading the configuration", path) != 0) {
     return false;
   }
   for (int i = 0; i < config->bNumInterfaces; ++i) {
@@ -129,7 +129,7 @@ bool CLibusbDevice::OpenAt(const UsbLocation& where, std::string* error) {
     return false;
   }
   Endpoints endpoints;
-  bool haveEndpoints = FindBulkEndpoints(device, m_interface, &endpoints);
+  bool haveEndpoints = FindBulkEndpoints(device, m_interface, m_path, &endpoints);
   if (haveEndpoints) {
     rc = Check(libusb_open(device, &m_handle), "libusb_open", m_path);
   }
@@ -180,6 +180,7 @@ bool CLibusbDevice::StartReceiving(std::string* error) {
   // Round the buffer to whole packets, so that no transfer can overflow.
   int bufferBytes = std::max(kInBufferBytes / m_inPacketSize, 1) * m_inPacketSize;
   std::lock_guard guard(m_lock);
+  m_inBuffers.reserve(kInTransfers);
   for (int i = 0; i < kInTransfers; ++i) {
     libusb_transfer* transfer = libusb_alloc_transfer(0);
     if (!transfer) {
