@@ -54,6 +54,14 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
       ok = TakeValue(argc, argv, &i, &options->strDeviceDir, error);
     } else if (std::strcmp(arg, "--package") == 0) {
       ok = TakeValue(argc, argv, &i, &options->strPackage, error);
+    } else if (std::strcmp(arg, "--eboot") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->selections.strEboot, error);
+    } else if (std::strcmp(arg, "--pda") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->selections.strPda, error);
+    } else if (std::strcmp(arg, "--phone") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->selections.strPhone, error);
+    } else if (std::strcmp(arg, "--onefile") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->selections.strOneFile, error);
     } else if (std::strcmp(arg, "--screenshot") == 0) {
       ok = TakeValue(argc, argv, &i, &options->strScreenshot, error);
     } else if (std::strcmp(arg, "--timeout") == 0) {
@@ -86,6 +94,7 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
 const char* FrontUsage() {
   return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
          "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
+         "                [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
          "  --package FILE    take the firmware set from FILE instead of this executable\n"
@@ -93,6 +102,11 @@ const char* FrontUsage() {
          "  --released-sizes  with --simulate: generated images of the released sizes\n"
          "  --timeout SECONDS end with status 1 when the run has not ended by then\n"
          "  --screenshot FILE the window saves itself as a PNG picture once shown, then closes\n"
+         "  --eboot FILE      the EBOOT image from FILE (.nb0), in place of the package's\n"
+         "  --pda FILE        the PDA image from FILE (.bin), in place of the package's\n"
+         "  --phone FILE      the phone image from FILE (.bin, at most 20000000 bytes)\n"
+         "  --onefile IMAGE   the three images of a one-file image, extracted into the current\n"
+         "                    directory (before --eboot, --pda and --phone)\n"
          "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
          "2 for a usage error or a missing image set.\n";
 }

@@ -1,9 +1,12 @@
 // The command line of tidewell, the upgrader's own executable:
 //   tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]
 //            [--released-sizes] [--timeout SECONDS] [--screenshot FILE]
+//            [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]
 #pragma once
 #include <optional>
 #include <string>
+
+#include "tools/imageselections.h"
 
 namespace tw {
 
@@ -16,6 +19,9 @@ struct FrontOptions {
   std::optional<int> nTimeoutSeconds;  // the whole run, from start-up
   std::string strScreenshot;           // the window saves itself as this PNG and closes
   bool bHelp = false;
+  // Images chosen from files before the first device arrives, in place of
+  // the package's (the developer commands' selections).
+  ImageSelections selections;
 };
 
 // Reads the options. False with the reason in *error for anything it does

@@ -14,6 +14,7 @@
 #include "cli/frontsetup.h"
 #include "cli/headlessview.h"
 #include "platform/messageloop.h"
+#include "tools/imageselections.h"
 
 namespace tw {
 
@@ -170,6 +171,12 @@ int RunHeadless(const FrontOptions& options) {
 
   // 4. Initialise; without a complete image set there is nothing to wait for.
   logic.OnInitDialog();
+  // The images chosen on the command line replace the package's.
+  const std::string refused = ApplyImageSelections(options.selections, logic.m_DevTools);
+  if (!refused.empty()) {
+    std::fprintf(stderr, "tidewell: %s\n", refused.c_str());
+    return kExitUsage;
+  }
   if (!logic.m_Images.m_bImageLoaded) {
     std::fprintf(stderr, "tidewell: no complete image set in %s\n", setup.PackageName().c_str());
     return kExitUsage;

@@ -29,7 +29,7 @@ int RunWindowFront(const tw::FrontOptions& options, int argc, char** argv) {
     std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return tw::kExitUsage;
   }
-  int status = tw::RunWindow(argc, argv, setup.Services());
+  int status = tw::RunWindow(argc, argv, setup.Services(), options.selections);
   setup.FinishSimulation(stderr);
   return status;
 }

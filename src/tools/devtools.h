@@ -36,6 +36,7 @@ class CDevTools {
   CDevTools& operator=(const CDevTools&) = delete;
 
   void SetCallbacks(ToolCallbacks callbacks) { m_Callbacks = std::move(callbacks); }
+  const ToolCallbacks& Callbacks() const { return m_Callbacks; }
 
   // The INI readers of dialog initialisation, in this order: the two merge
   // INI files into sets 1 and 2, then the one-file INI into set 3. A missing
@@ -86,6 +87,9 @@ class CDevTools {
   DownloadOwnerFlags& m_Flags;
   ToolCallbacks m_Callbacks;
 };
+
+// A phone binary's name ends in ".bin", in any case.
+bool IsPhoneBinaryName(const std::string& path);
 
 // The four-line description of a selected file: "[Binary File]", the path,
 // "size:%d bytes" and "updated:%y/%m/%d-%H:%M:%S" in local time (empty when

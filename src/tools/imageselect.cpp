@@ -25,14 +25,14 @@ std::string LocalTimeText(std::time_t time) {
   return text;
 }
 
-bool EndsWithBin(const std::string& path) {
+}  // namespace
+
+bool IsPhoneBinaryName(const std::string& path) {
   std::string lower = path;
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".bin") == 0;
 }
-
-}  // namespace
 
 std::string SelectedFileDescription(const std::string& path, DWORD size, std::time_t modified) {
   return std::string(kBinaryFileTitle) + path + "\r\n" + "size:" + std::to_string(size) + " bytes\r\n" +
@@ -103,7 +103,7 @@ BOOL CDevTools::OpenPhoneFile() {
     return FALSE;
   }
   // 2., 3. Only a ".bin" file, in any case, is taken; others are ignored.
-  if (!EndsWithBin(*path)) {
+  if (!IsPhoneBinaryName(*path)) {
     return FALSE;
   }
   // 4. The path as chosen: file names differ by case here.

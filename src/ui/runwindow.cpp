@@ -1,6 +1,7 @@
 #include "ui/runwindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "ui/devtoolsmenu.h"
 #include "ui/logicevents.h"
@@ -10,7 +11,8 @@
 
 namespace tw {
 
-int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services) {
+int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services,
+              const ImageSelections& selections) {
   QApplication app(argc, argv);
   QtMessageQueue queue;
   CTidewellDlg dlg;
@@ -20,6 +22,16 @@ int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services) {
   CTidewellDlgLogicEvents events(logic);
   dlg.SetEvents(&events);
   AttachDevTools(dlg, logic.m_DevTools);
+  if (!selections.Empty()) {
+    // The first event of the dialog's loop: initialisation has run, the
+    // device events it registered are queued behind it.
+    QTimer::singleShot(0, &dlg, [&dlg, &logic, &selections] {
+      const std::string refused = ApplyImageSelections(selections, logic.m_DevTools);
+      if (!refused.empty()) {
+        dlg.MessageBox(refused, kAppName, MessageIcon::Exclamation);
+      }
+    });
+  }
 
   return RunMainDialog(dlg, ScreenshotOption(argc, argv));
 }

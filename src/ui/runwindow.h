@@ -3,6 +3,7 @@
 // the dialog modally and returns the process's exit status.
 #pragma once
 #include "app/tidewelldlglogic.h"
+#include "tools/imageselections.h"
 
 namespace tw {
 
@@ -11,6 +12,9 @@ namespace tw {
 // queue are the window's own and are filled in here. Options of its own in
 // argv: "--screenshot FILE" saves the window as a PNG picture once it shows
 // and then closes it. Returns 0, or 2 when the screenshot could not be saved.
-int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services);
+// selections: images chosen from files once the dialog has initialised,
+// before the first device is handled; a refused one shows a message box.
+int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services,
+              const ImageSelections& selections = {});
 
 }  // namespace tw
