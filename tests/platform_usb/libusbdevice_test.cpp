@@ -6,6 +6,9 @@
 #include <thread>
 
 #include "fakeusbbus.h"
+#include "pda/pdaguid.h"
+#include "pda/usbinterface.h"
+#include "platform/linuxdeviceprovider.h"
 #include "platform/linuxusb/libusbinterfacebackend.h"
 
 namespace tw {
@@ -175,6 +178,40 @@ TEST_F(LibusbChannel, RemovalEndsAWaitingReadAndLaterCalls) {
   EXPECT_EQ(channel->Read(buffer.data(), buffer.size()), -1);
   EXPECT_FALSE(channel->Write(buffer.data(), buffer.size(), 5000));
   channel.reset();  // closing a vanished device neither hangs nor crashes
+}
+
+// Two handsets through CUsbInterface: slot k opens the first free one among
+// member indices 0..k, in bus and port order.
+TEST_F(LibusbChannel, SlotsOpenHandsetsByClassAndIndex) {
+  auto& second = bus.AddDevice({.ports = "5"});
+  auto& first = bus.AddDevice({.ports = "1"});
+  CPortTable ports;
+  CLinuxDeviceProvider provider(ports);
+  provider.AddInterfaceBackend(GUID_PDA_DOWNLOAD_INTERFACE,
+                               std::make_unique<CLibusbInterfaceBackend>(
+                                   CUsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0352, 0}})));
+  CUsbInterface slot0(&provider);
+  CUsbInterface slot1(&provider);
+  ASSERT_TRUE(slot0.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0));
+  EXPECT_STREQ(slot0.DevicePath(), "usb:1-1:0");
+  EXPECT_TRUE(first.Claimed());
+  EXPECT_FALSE(slot1.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0)) << "index 0 is held by slot 0";
+  ASSERT_TRUE(slot1.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 1));
+  EXPECT_STREQ(slot1.DevicePath(), "usb:1-5:0");
+  EXPECT_TRUE(second.Claimed());
+
+  // Bytes go to the handset each slot holds.
+  const std::uint8_t hello[] = {0x0A, 0x00};
+  EXPECT_EQ(slot1.Write(hello, sizeof hello), sizeof hello);
+  EXPECT_EQ(second.Written(), Bytes(hello, hello + 2));
+  EXPECT_TRUE(first.Written().empty());
+  first.QueueIn({1, 2, 3});
+  std::uint8_t got[12] = {};
+  EXPECT_EQ(slot0.Read(got, sizeof got), 3u) << "three waiting, twelve asked: three read";
+
+  slot0.Close();
+  EXPECT_FALSE(first.Claimed());
+  EXPECT_EQ(slot0.Read(got, sizeof got), 0u) << "a closed interface reads nothing at once";
 }
 
 }  // namespace
