@@ -13,6 +13,7 @@
 #include "app/tidewelldlglogic.h"
 #include "cli/frontsetup.h"
 #include "cli/headlessview.h"
+#include "cli/stallwatch.h"
 #include "platform/messageloop.h"
 #include "tools/imageselections.h"
 
@@ -26,34 +27,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto kStallCheck = std::chrono::milliseconds(250);
 // --simulate without --timeout: a run that has not ended by then has hung.
 constexpr int kSimulateTimeoutSeconds = 900;
-
-// A worker ended without WM_DOWNLOAD_DONE and without handing over to the
-// phone: a download was started, a worker was writing (m_bRundnload seen
-// set), and now nothing writes, no phone stage is pending and no end message
-// came. Seen on two checks in a row, so an end message on its way is not
-// mistaken for silence.
-class StallWatch {
- public:
-  bool Stalled(CTidewellDlgLogic& logic) {
-    if (logic.m_bDownStart == 0) {
-      m_bSeenWriting = false;
-      m_nQuietChecks = 0;
-      return false;
-    }
-    if (logic.m_bRundnload == 1) {
-      m_bSeenWriting = true;
-      m_nQuietChecks = 0;
-      return false;
-    }
-    bool bQuiet = m_bSeenWriting && logic.m_bPhoneStage[0] == 0;
-    m_nQuietChecks = bQuiet ? m_nQuietChecks + 1 : 0;
-    return m_nQuietChecks >= 2;
-  }
-
- private:
-  bool m_bSeenWriting = false;
-  int m_nQuietChecks = 0;
-};
 
 // SIGINT and SIGTERM end the run like a failure, so that the close still
 // joins the workers and a simulation still removes its directory. The
@@ -113,7 +86,7 @@ class LogStream {
 // Runs the loop until the run ends, the deadline passes or a stall shows.
 int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic,
                 std::optional<SteadyClock::time_point> deadline) {
-  StallWatch watch;
+  CStallWatch watch;
   for (;;) {
     SteadyClock::time_point slice = SteadyClock::now() + kStallCheck;
     if (deadline && *deadline < slice) {
