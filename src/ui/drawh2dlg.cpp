@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -182,7 +183,7 @@ void CDrawH2Dlg::OnNcLButtonDown(QPoint pt) {
   }
   // Default handling: the icon opens the system menu, the caption moves the window.
   const int hit = OnNcHitTest(pt);
-  if (hit == HTSYSMENU) OpenSystemMenu(mapToGlobal(QPoint(m_rcIcon.left, m_rcIcon.bottom)));
+  if (hit == HTSYSMENU) OpenSystemMenu(SystemMenuPosition());
   if (hit == HTCAPTION) StartWindowDrag(mapToGlobal(pt));
 }
 
@@ -236,6 +237,19 @@ void CDrawH2Dlg::mouseMoveEvent(QMouseEvent* event) {
 void CDrawH2Dlg::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) OnNcLButtonUp(event->position().toPoint());
   QDialog::mouseReleaseEvent(event);
+}
+
+QPoint CDrawH2Dlg::SystemMenuPosition() const {
+  return mapToGlobal(QPoint(m_rcIcon.left, m_rcIcon.bottom));
+}
+
+void CDrawH2Dlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+    OpenSystemMenu(SystemMenuPosition());
+    event->accept();
+    return;
+  }
+  CDialog::keyPressEvent(event);
 }
 
 void CDrawH2Dlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -78,6 +78,8 @@ class CDrawH2Dlg : public CDialog {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Alt+Space opens the system menu under the caption's icon.
+  void keyPressEvent(QKeyEvent* event) override;
 
   // The frame under the caption: the window's background and a raised edge.
   void PaintFrame(QPainter& painter);
@@ -90,6 +92,7 @@ class CDrawH2Dlg : public CDialog {
   void RepaintCaption();
   void PaintButton(QPainter& painter, const WinRect& rect, const QImage& glyph, bool pushed);
   void StartWindowDrag(QPoint globalPos);
+  QPoint SystemMenuPosition() const;
   QFont TitleFont() const;
 
   QWidget* m_pClientArea;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QTest>
+#include <functional>
 
 #include "ui/artwork.h"
 #include "uitest.h"
@@ -82,6 +85,12 @@ bool ShowsGlyph(const QImage& shown, const QImage& glyph, int x, int y) {
 
 class CaptionTest : public ::testing::Test {
  protected:
+  // What a right click delivers: the context menu request.
+  void RightClick(QPoint pt) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pt, dlg.mapToGlobal(pt));
+    QApplication::sendEvent(&dlg, &event);
+  }
+
   CaptionDlg dlg;
 };
 
@@ -186,6 +195,24 @@ TEST_F(CaptionTest, HitTestNamesCaptionIconAndClient) {
   EXPECT_EQ(dlg.OnNcHitTest(Centre(dlg.IconRect())), HTSYSMENU);
   EXPECT_EQ(dlg.OnNcHitTest(QPoint(50, 60)), HTCLIENT);
   EXPECT_EQ(dlg.OnNcHitTest(QPoint(0, 60)), HTBORDER);
+}
+
+// A right click on the caption, a click on the icon and Alt+Space open the system menu.
+TEST_F(CaptionTest, SystemMenuOpensFromTheCaption) {
+  test::ShowAndExpose(dlg);
+  const std::function<void()> ways[] = {
+      [this] { RightClick(QPoint(150, 10)); },
+      [this] { QTest::mouseClick(&dlg, Qt::LeftButton, {}, Centre(dlg.IconRect())); },
+      [this] { QTest::keyClick(&dlg, Qt::Key_Space, Qt::AltModifier); },
+  };
+  int way = 0;
+  for (const auto& open : ways) {
+    open();
+    EXPECT_TRUE(dlg.GetSystemMenu()->isVisible()) << "way " << way++;
+    dlg.GetSystemMenu()->hide();
+  }
+  RightClick(QPoint(150, 60));
+  EXPECT_FALSE(dlg.GetSystemMenu()->isVisible()) << "not from the client area";
 }
 
 TEST_F(CaptionTest, SystemMenuCommandsReachOnSysCommand) {
