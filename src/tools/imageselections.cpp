@@ -25,11 +25,13 @@ auto WithChosenFile(CDevTools& tools, const std::string& path, Command command) 
   return result;
 }
 
-std::string PhoneRefusal(const CDevTools& tools, const std::string& path) {
+std::string PhoneRefusal(const std::string& path) {
   if (!IsPhoneBinaryName(path)) {
     return "--phone " + path + ": a phone binary's name ends in .bin";
   }
-  if (tools.m_strImageDesc[kPartPhone] == kSelectCorrectImage) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxPhoneFileSize) {
     return "--phone " + path + ": above " + std::to_string(kMaxPhoneFileSize) + " bytes";
   }
   return "--phone " + path + ": cannot be read";
@@ -56,7 +58,7 @@ std::string ApplyImageSelections(const ImageSelections& selections, CDevTools& t
   }
   if (!selections.strPhone.empty() &&
       !WithChosenFile(tools, selections.strPhone, [&tools] { return tools.OpenPhoneFile(); })) {
-    return PhoneRefusal(tools, selections.strPhone);
+    return PhoneRefusal(selections.strPhone);
   }
   return {};
 }

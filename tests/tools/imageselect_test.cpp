@@ -60,7 +60,7 @@ TEST_F(ImageSelectTest, EbootAndPdaFilesReplaceTheirImages) {
       {&CDevTools::OpenPdaFile, kPartPda, 70000, "PDA ROM Image (*.bin)|*.bin|"},
   };
   for (const BinCase& c : cases) {
-    const Bytes bytes = Pattern(c.size, 4);
+    const Bytes bytes = SeededBytes(c.size, 4);
     const std::string path = (m_dir.Path() / "chosen.img").string();
     WriteBytes(path, bytes);
     m_filters.clear();
@@ -113,7 +113,7 @@ TEST_F(ImageSelectTest, FileThatCannotBeOpenedLeavesTheFlagClear) {
 }
 
 TEST_F(ImageSelectTest, CancelAfterASelectionOnlyChangesTheText) {
-  WriteBytes("pda.bin", Pattern(64, 5));
+  WriteBytes("pda.bin", SeededBytes(64, 5));
   ASSERT_TRUE(Choose(&CDevTools::OpenPdaFile, "pda.bin"));
   for (auto command : {&CDevTools::OpenPdaFile, &CDevTools::OpenPhoneFile, &CDevTools::OpenEbootFile}) {
     EXPECT_FALSE(Choose(command, std::nullopt));
@@ -137,7 +137,7 @@ TEST_F(ImageSelectTest, PhoneFileByNameAndSize) {
       {"exact.bin", 20000000, true, false},  {"over.bin", 20000001, false, true},
   };
   // A phone image is current before each choice.
-  WriteBytes("first.bin", Pattern(5000, 6));
+  WriteBytes("first.bin", SeededBytes(5000, 6));
   for (const PhoneCase& c : cases) {
     ASSERT_TRUE(Choose(&CDevTools::OpenPhoneFile, "first.bin"));
     const std::string desc = m_tools.m_strImageDesc[kPartPhone];
@@ -167,7 +167,7 @@ TEST_F(ImageSelectTest, PhoneFileByNameAndSize) {
 }
 
 TEST_F(ImageSelectTest, PhoneFileThatCannotBeOpenedKeepsTheCurrentImage) {
-  WriteBytes("first.bin", Pattern(2048, 6));
+  WriteBytes("first.bin", SeededBytes(2048, 6));
   ASSERT_TRUE(Choose(&CDevTools::OpenPhoneFile, "first.bin"));
   EXPECT_FALSE(Choose(&CDevTools::OpenPhoneFile, "absent.bin"));
   EXPECT_EQ(m_messages, std::vector<std::string>{" Fail to read from absent.bin\n Please Check bin_file !"});

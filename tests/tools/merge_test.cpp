@@ -55,7 +55,7 @@ TEST_F(MergeTest, TwoFilesFillTheirSlotsFromTheirOffsets) {
       {20, 10, 5},  // file 1 shorter than its offset: zeros only
   };
   for (const LayoutCase& c : cases) {
-    const Bytes file1 = Pattern(c.size1, 1), file2 = Pattern(c.size2, 2);
+    const Bytes file1 = SeededBytes(c.size1, 1), file2 = SeededBytes(c.size2, 2);
     WriteBytes("one.bin", file1);
     WriteBytes("two.bin", file2);
     m_messages.clear();
@@ -114,7 +114,7 @@ TEST_F(MergeTest, MissingIniAllocatesNothingAndNamesNoOutput) {
 }
 
 TEST_F(MergeTest, FailuresShowTheirMessagesAndLeaveNoOutput) {
-  WriteBytes("one.bin", Pattern(16, 1));
+  WriteBytes("one.bin", SeededBytes(16, 1));
   struct FailureCase {
     const char* what;
     std::string dir, name, output;

@@ -55,14 +55,15 @@ class OneFileTest : public ::testing::Test {
   std::vector<std::string> m_messages, m_filters;
   std::vector<DWORD> m_flags;
   const std::array<std::string, kPartCount> m_names{"eboot.nb0", "pda.bin", "phone.bin"};
-  const std::array<Bytes, kPartCount> m_bodies{Pattern(100, 1), Pattern(3000, 2), Pattern(2049, 3)};
+  const std::array<Bytes, kPartCount> m_bodies{SeededBytes(100, 1), SeededBytes(3000, 2),
+                                               SeededBytes(2049, 3)};
 };
 
 TEST_F(OneFileTest, MakerWritesTheHeaderThenTheThreeFiles) {
   fs::create_directory("src");
   for (int part = 0; part < kPartCount; ++part) WriteBytes(fs::path("src") / m_names[part], m_bodies[part]);
   // An earlier, longer output is replaced.
-  WriteBytes("out.img", Pattern(10000, 9));
+  WriteBytes("out.img", SeededBytes(10000, 9));
   WriteText("OneImgMergy.ini",
             "[ONEFILE_IMAGE]\nFILE_COUNT=3\nFILE_DIR=" + (m_dir.Path() / "src").string() +
                 "\nEBOOT_NAME=eboot.nb0\nPDA_NAME=pda.bin\nPHONE_NAME=phone.bin\nOUTPUT_FILE=out.img\n");
@@ -116,7 +117,7 @@ TEST_F(OneFileTest, MakerCodes) {
 TEST_F(OneFileTest, LoadExtractsThePartsAndMakesThemCurrent) {
   WriteBytes("image.img", ImageBytes(m_names, m_bodies));
   // A file of a part's name is replaced.
-  WriteBytes("pda.bin", Pattern(50000, 7));
+  WriteBytes("pda.bin", SeededBytes(50000, 7));
   m_chosen = (m_dir.Path() / "image.img").string();
   m_owner.m_bRundnload = 1;
 

@@ -50,7 +50,7 @@ Bytes ReadBytes(const fs::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-Bytes Pattern(std::size_t n, unsigned seed) {
+Bytes SeededBytes(std::size_t n, unsigned seed) {
   Bytes bytes(n);
   std::uint32_t state = seed * 2654435761u + 1;
   for (std::uint8_t& b : bytes) {

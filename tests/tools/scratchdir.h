@@ -31,6 +31,6 @@ void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 void WriteText(const std::filesystem::path& path, const std::string& text);
 Bytes ReadBytes(const std::filesystem::path& path);
 // n bytes of a pattern that differs for each seed.
-Bytes Pattern(std::size_t n, unsigned seed);
+Bytes SeededBytes(std::size_t n, unsigned seed);
 
 }  // namespace tw::test

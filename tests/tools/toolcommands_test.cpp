@@ -31,9 +31,9 @@ bool Has(const std::string& text, const std::string& part) {
 
 TEST(ToolCommandsTest, OneFileMakeThenOpenElsewhere) {
   ScratchDir dir;
-  WriteBytes("e.nb0", Pattern(3000, 1));
-  WriteBytes("p.bin", Pattern(5000, 2));
-  WriteBytes("ph.bin", Pattern(2100, 3));
+  WriteBytes("e.nb0", SeededBytes(3000, 1));
+  WriteBytes("p.bin", SeededBytes(5000, 2));
+  WriteBytes("ph.bin", SeededBytes(2100, 3));
   WriteText("OneImgMergy.ini",
             "[ONEFILE_IMAGE]\nFILE_DIR=" + dir.Path().string() +
                 "\nEBOOT_NAME=e.nb0\nPDA_NAME=p.bin\nPHONE_NAME=ph.bin\nOUTPUT_FILE=all.img\n");
@@ -53,7 +53,7 @@ TEST(ToolCommandsTest, OneFileMakeThenOpenElsewhere) {
 
 TEST(ToolCommandsTest, FailuresAndUsage) {
   ScratchDir dir;
-  WriteBytes("e.nb0", Pattern(900, 1));
+  WriteBytes("e.nb0", SeededBytes(900, 1));
   WriteBytes("empty", Bytes{});
   WriteText("bad.ini", "[ONEFILE_IMAGE]\nFILE_DIR=" + dir.Path().string() +
                            "\nEBOOT_NAME=e.nb0\nPDA_NAME=empty\nPHONE_NAME=e.nb0\nOUTPUT_FILE=o.img\n");
