@@ -274,19 +274,12 @@ long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
   BOOL bConnected = downloader.ConnectPda(&m_Images.m_ImageTable, i);
   --m_nPdaConnects;
   --m_nConnects;
-  if (bConnected) {
-    CountOpenDevice(i);
-    if (downloader.CreateUsb()) {
-      Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
-      m_pView->EnableStart(TRUE);
-      Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
-    }
-    m_bSlotIdle[i] = 0;
-    m_pView->UpdateData();
-  } else {
-    m_bSlotIdle[i] = 1;
+  if (bConnected && downloader.CreateUsb()) {
+    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
+    m_pView->EnableStart(TRUE);
+    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
   }
-  ConnectReturned();
+  ConnectEnded(i, bConnected);
   return 0;
 }
 
@@ -302,16 +295,22 @@ long CTidewellDlgLogic::OnDevicePhone(WPARAM wParam, LPARAM lParam) {
   ++m_nConnects;
   BOOL bConnected = downloader.ConnectPhone(&m_PhonePort, i);
   --m_nConnects;
+  ConnectEnded(i, bConnected);
+  return 0;
+}
+
+// A connected slot is counted and keeps its device; a failed one is idle
+// again, so the next arrival tries again (in the phone stage: the next COM
+// port).
+void CTidewellDlgLogic::ConnectEnded(int i, BOOL bConnected) {
   if (bConnected) {
     CountOpenDevice(i);
     m_bSlotIdle[i] = 0;
     m_pView->UpdateData();
   } else {
-    // Still in the phone stage: the next COM port arrival is taken again.
     m_bSlotIdle[i] = 1;
   }
   ConnectReturned();
-  return 0;
 }
 
 // Makes the slot's downloader on its first device event, gives it the port

@@ -136,6 +136,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void RemovalOfPort(const DeviceEvent& record);
   bool ConnectMayRun(UINT nMsg, WPARAM wParam, LPARAM lParam);
   ISlotDownloader& AttachDownloader(int i, int nPort);
+  void ConnectEnded(int i, BOOL bConnected);
   void CountOpenDevice(int i);
   ISlotDownloader* StageDownloader(int n);
   void ConnectReturned();
