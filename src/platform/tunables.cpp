@@ -30,6 +30,7 @@ Tunables Tunables::FromEnvironment() {
   Override("TIDEWELL_PHONE_RX_FLOOR_MS", t.phoneRxFloorMs);
   Override("TIDEWELL_CLOSE_GRACE_MS", t.closeGraceMs);
   Override("TIDEWELL_OLDER_UPGRADER_WAIT_MS", t.olderUpgraderWaitMs);
+  Override("TIDEWELL_USB_CANCEL_WAIT_MS", t.usbCancelWaitMs);
   Override("TIDEWELL_SIM_QUIET_MS", t.simQuietMs);
   Override("TIDEWELL_SIM_PHONE_MODE_DRAIN_MS", t.simPhoneModeDrainMs);
   Override("TIDEWELL_SIM_PHONE_DONE_LINGER_MS", t.simPhoneDoneLingerMs);

@@ -34,6 +34,9 @@ struct Tunables {
   int closeGraceMs = 2000;
   // Start-up waits at most this long for an older upgrader's process to end.
   int olderUpgraderWaitMs = 5000;
+  // A libusb transfer that was called back (or whose event thread stalled)
+  // must come back within this time; closing waits this long for them.
+  int usbCancelWaitMs = 2000;
 
   // The simulated handset: a message left unfinished while the host is quiet
   // this long is reported as one of the wrong length; ...

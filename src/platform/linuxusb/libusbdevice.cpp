@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/trace.h"
+#include "platform/tunables.h"
 
 namespace tw {
 
@@ -16,7 +17,9 @@ constexpr int kInBufferBytes = 16384;
 // Transfers that fail one after another before the device counts as gone.
 constexpr int kFailuresBeforeGone = 8;
 // How long a cancelled transfer may take to come back.
-constexpr auto kCancelWait = std::chrono::milliseconds(2000);
+std::chrono::milliseconds CancelWait() {
+  return std::chrono::milliseconds(GetTunables().usbCancelWaitMs);
+}
 
 // Traces a failed libusb call with the error's name; returns rc.
 int Check(int rc, const char* what, const std::string& path) {
@@ -222,7 +225,7 @@ void CLibusbDevice::Close() {
     libusb_cancel_transfer(transfer);  // fails harmlessly for one that is not in flight
   }
   guard.lock();
-  bool allBack = m_changed.wait_for(guard, kCancelWait, [this] { return m_inFlight == 0; });
+  bool allBack = m_changed.wait_for(guard, CancelWait(), [this] { return m_inFlight == 0; });
   guard.unlock();
   if (!allBack) {
     Trace("libusb: %s: receive transfers did not come back on close\n", m_path.c_str());
@@ -382,8 +385,8 @@ bool CLibusbDevice::Write(const void* src, std::size_t n, int timeoutMs) {
 
 bool CLibusbDevice::WaitForWrite(libusb_transfer* transfer, PendingWrite& write, int timeoutMs) {
   std::unique_lock guard(m_lock);
-  // libusb ends the transfer at its time-out; the extra second covers a stalled event thread.
-  auto bound = std::chrono::milliseconds(std::max(timeoutMs, 1)) + std::chrono::seconds(1);
+  // libusb ends the transfer at its time-out; the extra time covers a stalled event thread.
+  auto bound = std::chrono::milliseconds(std::max(timeoutMs, 1)) + CancelWait();
   m_changed.wait_for(guard, bound, [&] { return write.done || m_gone; });
   if (write.done) {
     return true;
@@ -392,7 +395,7 @@ bool CLibusbDevice::WaitForWrite(libusb_transfer* transfer, PendingWrite& write,
   guard.unlock();
   libusb_cancel_transfer(transfer);
   guard.lock();
-  return m_changed.wait_for(guard, kCancelWait, [&] { return write.done; });
+  return m_changed.wait_for(guard, CancelWait(), [&] { return write.done; });
 }
 
 void CLibusbDevice::Purge() {
