@@ -57,6 +57,11 @@ void FakeUsbDevice::SetResponder(Responder responder) {
   m_responder = std::move(responder);
 }
 
+void FakeUsbDevice::SetStalled(bool stalled) {
+  std::lock_guard guard(m_lock);
+  m_stalled = stalled;
+}
+
 void FakeUsbDevice::SetOnClaim(std::function<void()> onClaim) {
   std::lock_guard guard(m_lock);
   m_onClaim = std::move(onClaim);
@@ -119,8 +124,10 @@ FakeUsbBus::~FakeUsbBus() {
   g_object_unref(m_handler);
   g_object_unref(m_testbed);
   for (const auto& device : m_devices) {
-    for (auto& urb : device->m_pendingIn) {
-      g_object_unref(urb.data);
+    for (auto* pending : {&device->m_pendingIn, &device->m_pendingOut}) {
+      for (auto& urb : *pending) {
+        g_object_unref(urb.data);
+      }
     }
     for (auto& [client, urbs] : device->m_reapable) {
       for (auto& urb : urbs) {
@@ -199,10 +206,12 @@ void FakeUsbBus::RemoveDevice(FakeUsbDevice& device) {
   {
     std::lock_guard guard(device.m_lock);
     device.m_removed = true;
-    while (!device.m_pendingIn.empty()) {
-      FakeUsbDevice::Urb urb = device.m_pendingIn.front();
-      device.m_pendingIn.pop_front();
-      device.CompleteLocked(urb, -ESHUTDOWN, 0);
+    for (auto* pending : {&device.m_pendingIn, &device.m_pendingOut}) {
+      while (!pending->empty()) {
+        FakeUsbDevice::Urb urb = pending->front();
+        pending->pop_front();
+        device.CompleteLocked(urb, -ESHUTDOWN, 0);
+      }
     }
   }
   std::vector<std::string> children;
@@ -255,13 +264,15 @@ void FakeUsbBus::ClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client,
       }
       device->m_reapable.erase(it);
     }
-    std::erase_if(device->m_pendingIn, [&](const FakeUsbDevice::Urb& urb) {
-      if (urb.client == client) {
-        g_object_unref(urb.data);
-        return true;
-      }
-      return false;
-    });
+    for (auto* pending : {&device->m_pendingIn, &device->m_pendingOut}) {
+      std::erase_if(*pending, [&](const FakeUsbDevice::Urb& urb) {
+        if (urb.client == client) {
+          g_object_unref(urb.data);
+          return true;
+        }
+        return false;
+      });
+    }
     device->m_changed.notify_all();
   }
 }
@@ -322,6 +333,14 @@ int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, Fak
       umockdev_ioctl_client_complete(client, 0, 0);
       return TRUE;
     }
+    if (device->m_stalled) {
+      device->m_pendingOut.push_back(pending);
+      if (buffer) {
+        g_object_unref(buffer);
+      }
+      umockdev_ioctl_client_complete(client, 0, 0);
+      return TRUE;
+    }
     std::vector<std::uint8_t> bytes;
     if (buffer) {
       bytes.assign(buffer->data, buffer->data + urb->buffer_length);
@@ -354,16 +373,18 @@ int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, Fak
   } else if (request == USBDEVFS_DISCARDURB) {
     unsigned long address = 0;
     std::memcpy(&address, arg->data, sizeof address);
-    auto it = std::find_if(device->m_pendingIn.begin(), device->m_pendingIn.end(),
-                           [&](const FakeUsbDevice::Urb& urb) { return urb.data->client_addr == address; });
-    if (it == device->m_pendingIn.end()) {
-      umockdev_ioctl_client_complete(client, -1, EINVAL);
-    } else {
-      FakeUsbDevice::Urb urb = *it;
-      device->m_pendingIn.erase(it);
-      device->CompleteLocked(urb, -ENOENT, 0);
-      umockdev_ioctl_client_complete(client, 0, 0);
+    auto matches = [&](const FakeUsbDevice::Urb& urb) { return urb.data->client_addr == address; };
+    bool found = false;
+    for (auto* pending : {&device->m_pendingIn, &device->m_pendingOut}) {
+      auto it = std::find_if(pending->begin(), pending->end(), matches);
+      if (!found && it != pending->end()) {
+        FakeUsbDevice::Urb urb = *it;
+        pending->erase(it);
+        device->CompleteLocked(urb, -ENOENT, 0);
+        found = true;
+      }
     }
+    umockdev_ioctl_client_complete(client, found ? 0 : -1, found ? 0 : EINVAL);
   } else {
     return FALSE;
   }

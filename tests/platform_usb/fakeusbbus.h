@@ -45,6 +45,8 @@ class FakeUsbDevice {
 
   void QueueIn(const std::vector<std::uint8_t>& bytes);
   void SetResponder(Responder responder);
+  // A stalled handset takes no bulk OUT transfer: they stay pending until called back.
+  void SetStalled(bool stalled);
   // Called each time a host claims the interface (opens the channel).
   void SetOnClaim(std::function<void()> onClaim);
   // Everything the host has written so far.
@@ -72,9 +74,11 @@ class FakeUsbDevice {
   std::deque<std::uint8_t> m_in;
   std::vector<std::uint8_t> m_out;
   std::deque<Urb> m_pendingIn;
+  std::deque<Urb> m_pendingOut;  // while stalled
   std::map<UMockdevIoctlClient*, std::deque<Urb>> m_reapable;
   UMockdevIoctlClient* m_claimedBy = nullptr;
   bool m_removed = false;
+  bool m_stalled = false;
   Responder m_responder;
   std::function<void()> m_onClaim;
 };

@@ -164,6 +164,20 @@ TEST_F(LibusbChannel, EchoingHandsetKeepsOrderOverManyExchanges) {
   }
 }
 
+TEST_F(LibusbChannel, StalledHandsetEndsTheWriteAtItsTimeOut) {
+  auto& device = bus.AddDevice({});
+  auto channel = OpenFirst();
+  ASSERT_TRUE(channel);
+  device.SetStalled(true);
+  Bytes record(1012, 0x33);
+  EXPECT_FALSE(channel->Write(record.data(), record.size(), 100)) << "a write that was not taken fails";
+  EXPECT_TRUE(device.Written().empty());
+
+  device.SetStalled(false);
+  EXPECT_TRUE(channel->Write(record.data(), record.size(), 5000)) << "the channel still works afterwards";
+  EXPECT_EQ(device.Written(), record);
+}
+
 TEST_F(LibusbChannel, RemovalEndsAWaitingReadAndLaterCalls) {
   auto& device = bus.AddDevice({});
   auto channel = OpenFirst();
