@@ -24,10 +24,10 @@ const char* const kHandshakeLog =
 class PdaStagesTest : public ::testing::Test {
  protected:
   // Connects, presses Start and waits for the PDA worker.
-  void RunPda(sim::SimConfig config, TestImages& images) {
+  void RunPda(sim::SimConfig config, TestImages& images, int nSlot = 0) {
     m_rig.StartHandset(std::move(config), images, {}, true);
-    ASSERT_TRUE(m_rig.m_dl->ConnectPda(&images.table, 0));
-    m_rig.m_dl->StartDownload(0);
+    ASSERT_TRUE(m_rig.m_dl->ConnectPda(&images.table, nSlot));
+    m_rig.m_dl->StartDownload(nSlot);
     m_rig.m_dl->JoinWorkers();
   }
 
@@ -180,6 +180,23 @@ TEST_F(PdaStagesTest, OsImageHandsOverToThePhoneASecondAfterTheReply) {
   EXPECT_EQ(m_rig.m_owner.m_bRundnload, 0);
   EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 0);
   EXPECT_EQ(m_rig.m_dl->m_bFlagSet.bStartDownload, 1);  // waiting for the COM port
+}
+
+// A downloader in slot 3 waits 650 ms before each stage and names its slot.
+TEST_F(PdaStagesTest, SlotThreeWaits650MillisecondsBeforeEachStage) {
+  TestImages images(Pattern(1000, 12), Pattern(1008, 13), kPhoneSize);
+  m_rig.m_owner.m_bDownEboot = 1;
+  m_rig.m_owner.m_bDownPda = 1;
+  m_rig.m_owner.m_bDownPhone = 0;
+  m_rig.m_owner.m_bSlotIdle[3] = 1;
+  sim::SimConfig config;
+  config.osRequestSizes = {0};
+  RunPda(config, images, 3);
+  EXPECT_EQ(Sleeps(m_rig.m_owner.m_clock), (std::vector<std::uint32_t>{650, 20, 650}));
+  EXPECT_EQ(m_rig.m_log.Shown().at(2), std::string("[StartDownload => 3] StartDownload !!\r\n"
+                                                   "[PDA] Connect and Power-on the Device.\r\n"
+                                                   "[PDA-3]Driver Opened.\r\n"));
+  EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 1);
 }
 
 // A 10-byte request is dropped and answered with a poll and a 20 ms pause;
