@@ -1,7 +1,6 @@
 // tidewell-tool merge: one flash image out of the files that a merge INI
 // file places at their addresses.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "cli/tool_args.h"
@@ -9,7 +8,6 @@
 #include "cli/toolsession.h"
 #include "tools/ini.h"
 #include "tools/merge.h"
-#include "tools/toolpath.h"
 
 namespace tw {
 
@@ -21,17 +19,14 @@ int RunMerge(const ToolArgs& args) {
                  parsed.error.empty() ? "no arguments besides --ini" : parsed.error.c_str());
     return 2;
   }
-  const std::string* given = parsed.Find("--ini");
-  const std::string ini = given ? *given : IniPathInCurrentDir(kMergeIniName);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(ini, error)) {
-    std::fprintf(stderr, "tidewell-tool merge: no INI file %s\n", ini.c_str());
+  const std::optional<std::string> ini = ToolIniFile(parsed, kMergeIniName, "merge");
+  if (!ini) {
     return 1;
   }
   // 2. The set, refused with its reason when it does not fit; 3. the merge.
   CToolSession session;
   MergeSet& set = session.m_Tools.m_MergeSets[0];
-  session.m_Tools.ReadMergeIni(CIniProfile(ini), set);
+  session.m_Tools.ReadMergeIni(CIniProfile(*ini), set);
   if (!set.strRefused.empty()) {
     session.PrintMessages(stderr);
     return 1;

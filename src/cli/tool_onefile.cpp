@@ -1,7 +1,6 @@
 // tidewell-tool onefile: makes a one-file image as an INI file describes it,
 // or opens one and extracts its parts into the current directory.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "cli/tool_args.h"
@@ -9,7 +8,6 @@
 #include "cli/toolsession.h"
 #include "tools/ini.h"
 #include "tools/onefilewriter.h"
-#include "tools/toolpath.h"
 
 namespace tw {
 
@@ -26,16 +24,13 @@ int Usage(const std::string& reason) {
 
 int Make(const ParsedArgs& parsed) {
   // 1. The INI file: --ini, or OneImgMergy.ini of the current directory.
-  const std::string* given = parsed.Find("--ini");
-  const std::string ini = given ? *given : IniPathInCurrentDir(kOneFileIniName);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(ini, error)) {
-    std::fprintf(stderr, "tidewell-tool onefile: no INI file %s\n", ini.c_str());
+  const std::optional<std::string> ini = ToolIniFile(parsed, kOneFileIniName, "onefile");
+  if (!ini) {
     return 1;
   }
   // 2. The image as the INI describes it.
   CToolSession session;
-  session.m_Tools.ReadOneFileIni(CIniProfile(ini));
+  session.m_Tools.ReadOneFileIni(CIniProfile(*ini));
   int code = session.m_Tools.MakeOneFileImage();
   session.PrintMessages(code == 0 ? stdout : stderr);
   if (code != 0) {

@@ -3,13 +3,16 @@
 // path of an argument.
 #pragma once
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/imageset.h"
+#include "cli/tool_args.h"
 #include "download/downloadowner.h"
 #include "tools/devtools.h"
+#include "tools/toolpath.h"
 
 namespace tw {
 
@@ -39,5 +42,19 @@ class CToolSession {
   std::vector<std::string> m_Messages;
   std::optional<std::string> m_Chosen;
 };
+
+// The INI file a subcommand reads: --ini FILE, or iniName in the current
+// directory. nullopt, after a line on stderr, when there is no such file.
+inline std::optional<std::string> ToolIniFile(const ParsedArgs& parsed, const char* iniName,
+                                              const char* command) {
+  const std::string* given = parsed.Find("--ini");
+  const std::string ini = given ? *given : IniPathInCurrentDir(iniName);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(ini, error)) {
+    std::fprintf(stderr, "tidewell-tool %s: no INI file %s\n", command, ini.c_str());
+    return std::nullopt;
+  }
+  return ini;
+}
 
 }  // namespace tw

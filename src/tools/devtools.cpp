@@ -22,6 +22,25 @@ void CDevTools::Message(const std::string& text) const {
   }
 }
 
+std::optional<std::string> CDevTools::ChooseFile(const char* filter, DWORD flags, const int* pPart) {
+  std::optional<std::string> path;
+  if (m_Callbacks.openFileName) {
+    path = m_Callbacks.openFileName(filter, flags);
+  }
+  if (!path && pPart != nullptr) {
+    m_strImageDesc[*pPart] = kSelectCorrectImage;
+  }
+  return path;
+}
+
+bool CDevTools::RefusedWhileDownloading() const {
+  if (m_Flags.m_bDownStart == 0) {
+    return false;
+  }
+  Message(kDownloadRunning);
+  return true;
+}
+
 void CDevTools::SetImagesLoaded() {
   m_Images.m_bImageLoaded = 1;
   m_Flags.m_bRundnload = 0;
@@ -71,11 +90,11 @@ int CDevTools::LoadOneFileImage(const std::string& path) {
 }
 
 int CDevTools::OpenOneFileImage() {
-  // 1. The image to open; cancelling changes nothing.
-  std::optional<std::string> path;
-  if (m_Callbacks.openFileName) {
-    path = m_Callbacks.openFileName(kOneFileFilter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+  if (RefusedWhileDownloading()) {
+    return kOneFileDownloadRunning;
   }
+  // 1. The image to open; cancelling changes nothing.
+  std::optional<std::string> path = ChooseFile(kOneFileFilter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
   if (!path) {
     return kOneFileCancelled;
   }

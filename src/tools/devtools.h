@@ -24,6 +24,8 @@ inline constexpr const char* kOneFileIniName = "\\OneImgMergy.ini";
 
 // The description text of an image that was not taken.
 inline constexpr const char* kSelectCorrectImage = "Select the Correct Image File!";
+// The message of an image command while a download runs.
+inline constexpr const char* kDownloadRunning = "A download is running: the images cannot be replaced now.";
 // The largest phone binary a selection takes.
 inline constexpr DWORD kMaxPhoneFileSize = 20000000;
 
@@ -50,15 +52,18 @@ class CDevTools {
   void ReadOneFileIni(const CIniProfile& ini);
 
   // Image selection: a file-open dialog, then the image replaces the
-  // current one. TRUE when the image was taken.
+  // current one. TRUE when the image was taken. While a download runs
+  // (m_bDownStart), its workers read the images: this and the one-file
+  // image's loading are refused then, with kDownloadRunning.
   BOOL OpenEbootFile();
   BOOL OpenPdaFile();
   BOOL OpenPhoneFile();
 
   // The one-file image: make it from set 3 (0 or a WriteOneFileImage
-  // code), or open one and load it (0, a LoadOneFileImage code, or
-  // kOneFileCancelled).
+  // code), or open one and load it (0, a LoadOneFileImage code,
+  // kOneFileCancelled or kOneFileDownloadRunning).
   static constexpr int kOneFileCancelled = 1;
+  static constexpr int kOneFileDownloadRunning = 2;
   int MakeOneFileImage();
   int OpenOneFileImage();
   int LoadOneFileImage(const std::string& path);
@@ -80,7 +85,11 @@ class CDevTools {
 
  private:
   BOOL OpenBinFile(int part, const char* filter, DWORD flags);
+  // The file-open dialog: the chosen path, or nullopt on Cancel. A
+  // selection that is cancelled asks for its image again (pPart).
+  std::optional<std::string> ChooseFile(const char* filter, DWORD flags, const int* pPart = nullptr);
   void SetImagesLoaded();
+  bool RefusedWhileDownloading() const;
   void Message(const std::string& text) const;
 
   CImageSet& m_Images;

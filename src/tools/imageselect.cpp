@@ -49,13 +49,12 @@ BOOL CDevTools::OpenPdaFile() {
 
 // The EBOOT and PDA selections: one procedure on the members of the part.
 BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
-  // 1. The file; cancelling only asks for an image again.
-  std::optional<std::string> path;
-  if (m_Callbacks.openFileName) {
-    path = m_Callbacks.openFileName(filter, flags);
+  if (RefusedWhileDownloading()) {
+    return FALSE;
   }
+  // 1. The file; cancelling only asks for an image again.
+  std::optional<std::string> path = ChooseFile(filter, flags, &part);
   if (!path) {
-    m_strImageDesc[part] = kSelectCorrectImage;
     return FALSE;
   }
   // 2., 3. Nothing counts as loaded until this image is.
@@ -93,13 +92,13 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
 }
 
 BOOL CDevTools::OpenPhoneFile() {
-  // 1. The file; cancelling only asks for an image again.
-  std::optional<std::string> path;
-  if (m_Callbacks.openFileName) {
-    path = m_Callbacks.openFileName(kPhoneFilter, OFN_HIDEREADONLY);
+  if (RefusedWhileDownloading()) {
+    return FALSE;
   }
+  // 1. The file; cancelling only asks for an image again.
+  const int part = kPartPhone;
+  std::optional<std::string> path = ChooseFile(kPhoneFilter, OFN_HIDEREADONLY, &part);
   if (!path) {
-    m_strImageDesc[kPartPhone] = kSelectCorrectImage;
     return FALSE;
   }
   // 2., 3. Only a ".bin" file, in any case, is taken; others are ignored.

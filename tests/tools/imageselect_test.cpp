@@ -2,15 +2,16 @@
 // current image, the description texts, the flags, and what is refused.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/imageset.h"
+#include "tests/tools/recordingtools.h"
 #include "tests/tools/scratchdir.h"
 #include "tools/devtools.h"
 
@@ -19,33 +20,41 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ImageSelectTest : public ::testing::Test {
+class ImageSelectTest : public ::testing::Test, protected RecordingTools {
  protected:
-  ImageSelectTest() {
-    m_tools.SetCallbacks(ToolCallbacks{[this](const std::string& text) { m_messages.push_back(text); },
-                                       [this](const std::string& filter, DWORD flags) {
-                                         m_filters.push_back(filter);
-                                         m_flags.push_back(flags);
-                                         return m_chosen;
-                                       }});
-  }
   BOOL Choose(BOOL (CDevTools::*command)(), std::optional<std::string> path) {
     m_chosen = std::move(path);
     return (m_tools.*command)();
   }
 
   ScratchDir m_dir;
-  CImageSet m_images;
-  DownloadOwnerFlags m_owner;
-  CDevTools m_tools{m_images, m_owner};
-  std::optional<std::string> m_chosen;
-  std::vector<std::string> m_messages, m_filters;
-  std::vector<DWORD> m_flags;
 };
 
-const std::regex kDescription(
-    "\\[Binary File\\]\r\n(.*)\r\nsize:([0-9]+) "
-    "bytes\r\nupdated:[0-9]{2}/[0-9]{2}/[0-9]{2}-[0-9]{2}:[0-9]{2}:[0-9]{2}\r\n");
+// The path and size of a selected file's description, when it has the four
+// lines with a time of the form yy/mm/dd-HH:MM:SS.
+struct Described {
+  std::string path, size;
+};
+std::optional<Described> ParseDescription(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    lines.push_back(text.substr(at, end - at));
+  }
+  if (lines.size() != 4 || lines[0] != "[Binary File]" || lines[2].rfind("size:", 0) != 0 ||
+      lines[2].size() < 11 || lines[2].substr(lines[2].size() - 6) != " bytes" ||
+      lines[3].rfind("updated:", 0) != 0) {
+    return std::nullopt;
+  }
+  const std::string time = lines[3].substr(8);
+  const std::string shape = "00/00/00-00:00:00";
+  if (time.size() != shape.size()) return std::nullopt;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == '0' ? !std::isdigit(static_cast<unsigned char>(time[i])) : time[i] != shape[i]) {
+      return std::nullopt;
+    }
+  }
+  return Described{lines[1], lines[2].substr(5, lines[2].size() - 11)};
+}
 
 TEST_F(ImageSelectTest, EbootAndPdaFilesReplaceTheirImages) {
   struct BinCase {
@@ -80,11 +89,10 @@ TEST_F(ImageSelectTest, EbootAndPdaFilesReplaceTheirImages) {
       EXPECT_EQ(table.dwPdaSize, c.size);
       EXPECT_EQ(Bytes(m_images.m_PdaBin.m_pPda, m_images.m_PdaBin.m_pPda + c.size), bytes);
     }
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(m_tools.m_strImageDesc[c.part], match, kDescription))
-        << m_tools.m_strImageDesc[c.part];
-    EXPECT_EQ(match[1], path);
-    EXPECT_EQ(match[2], std::to_string(c.size));
+    const std::optional<Described> described = ParseDescription(m_tools.m_strImageDesc[c.part]);
+    ASSERT_TRUE(described) << m_tools.m_strImageDesc[c.part];
+    EXPECT_EQ(described->path, path);
+    EXPECT_EQ(described->size, std::to_string(c.size));
     EXPECT_EQ(m_tools.m_strImagePath[c.part], path);
     EXPECT_EQ(m_images.m_bImageLoaded, 1);
     EXPECT_EQ(m_owner.m_bRundnload, 0);
@@ -153,9 +161,9 @@ TEST_F(ImageSelectTest, PhoneFileByNameAndSize) {
     EXPECT_EQ(m_images.m_PhoneFile.GetSize(), size) << c.name;
     EXPECT_EQ(m_images.m_PhoneFile.GetPacketCount(), (size + 1023) / 1024) << c.name;
     if (c.taken) {
-      std::smatch match;
-      ASSERT_TRUE(std::regex_match(m_tools.m_strImageDesc[kPartPhone], match, kDescription));
-      EXPECT_EQ(match[1], c.name);
+      const std::optional<Described> described = ParseDescription(m_tools.m_strImageDesc[kPartPhone]);
+      ASSERT_TRUE(described) << m_tools.m_strImageDesc[kPartPhone];
+      EXPECT_EQ(described->path, c.name);
       EXPECT_EQ(m_tools.m_strImagePath[kPartPhone], c.name);
     } else {
       EXPECT_EQ(m_tools.m_strImageDesc[kPartPhone], c.refusedText ? std::string(kSelectCorrectImage) : desc)
@@ -172,6 +180,22 @@ TEST_F(ImageSelectTest, PhoneFileThatCannotBeOpenedKeepsTheCurrentImage) {
   EXPECT_FALSE(Choose(&CDevTools::OpenPhoneFile, "absent.bin"));
   EXPECT_EQ(m_messages, std::vector<std::string>{" Fail to read from absent.bin\n Please Check bin_file !"});
   EXPECT_EQ(m_images.m_PhoneFile.GetPacketCount(), 2u);
+  EXPECT_EQ(m_images.m_bImageLoaded, 1);
+}
+
+TEST_F(ImageSelectTest, ImagesStayWhileADownloadRuns) {
+  WriteBytes("pda.bin", SeededBytes(64, 5));
+  ASSERT_TRUE(Choose(&CDevTools::OpenPdaFile, "pda.bin"));
+  m_filters.clear();
+  m_owner.m_bDownStart = 1;
+  for (auto command : {&CDevTools::OpenEbootFile, &CDevTools::OpenPdaFile, &CDevTools::OpenPhoneFile}) {
+    EXPECT_FALSE(Choose(command, "pda.bin"));
+  }
+  EXPECT_EQ(m_tools.OpenOneFileImage(), CDevTools::kOneFileDownloadRunning);
+  EXPECT_EQ(m_messages, std::vector<std::string>(4, kDownloadRunning));
+  EXPECT_TRUE(m_filters.empty()) << "no file dialog";
+  EXPECT_EQ(m_images.m_ImageTable.pEbootBin, nullptr);
+  EXPECT_EQ(m_images.m_ImageTable.dwPdaSize, 64u);
   EXPECT_EQ(m_images.m_bImageLoaded, 1);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/imageset.h"
+#include "tests/tools/recordingtools.h"
 #include "tests/tools/scratchdir.h"
 #include "tools/devtools.h"
 
@@ -18,25 +19,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MergeTest : public ::testing::Test {
+class MergeTest : public ::testing::Test, protected RecordingTools {
  protected:
-  // The dialog's tools with their messages kept.
-  CDevTools& Tools() {
-    m_tools.SetCallbacks(ToolCallbacks{[this](const std::string& text) { m_messages.push_back(text); }, {}});
-    return m_tools;
-  }
   // Writes Vellumark.ini with a BOOT_IMAGE section of the given lines and
   // reads it as dialog initialisation does.
   void ReadIni(const std::string& lines) {
     WriteText("Vellumark.ini", "[BOOT_IMAGE]\n" + lines);
-    Tools().ReadIniFiles();
+    m_tools.ReadIniFiles();
   }
 
   ScratchDir m_dir;
-  CImageSet m_images;
-  DownloadOwnerFlags m_flags;
-  CDevTools m_tools{m_images, m_flags};
-  std::vector<std::string> m_messages;
 };
 
 const std::string kSuccess = "Vellumark Merge에 성공하였습니다. - ";
@@ -62,7 +54,7 @@ TEST_F(MergeTest, TwoFilesFillTheirSlotsFromTheirOffsets) {
     ReadIni("FILE_COUNT=2\nFILE_DIR=" + m_dir.Path().string() +
             "\nFILE_NAME1=one.bin\nFILE_ADDR1=0\nFILE_OFFSET1=" + std::to_string(c.offset1) +
             "\nFILE_NAME2=two.bin\nFILE_ADDR2=16\nFILE_END_ADDRESS=48\nOUTPUT_FILE=out.img\n");
-    ASSERT_EQ(Tools().MergeImages(), kMergeOk) << c.offset1 << "/" << c.size1;
+    ASSERT_EQ(m_tools.MergeImages(), kMergeOk) << c.offset1 << "/" << c.size1;
 
     Bytes expected(48, 0);
     for (std::size_t i = 0; i < 16 && c.offset1 + i < file1.size(); ++i) expected[i] = file1[c.offset1 + i];
@@ -95,21 +87,21 @@ TEST_F(MergeTest, ReadingTurnsAddressesIntoSlotSizesAndAllocates) {
 TEST_F(MergeTest, NoEntriesGiveAnEmptyOutput) {
   ReadIni("FILE_COUNT=0\nOUTPUT_FILE=empty.img\n");
   EXPECT_EQ(m_tools.m_MergeSets[0].entries[0].pBuffer, nullptr);
-  EXPECT_EQ(Tools().MergeImages(), kMergeOk);
+  EXPECT_EQ(m_tools.MergeImages(), kMergeOk);
   EXPECT_TRUE(fs::exists("empty.img"));
   EXPECT_EQ(fs::file_size("empty.img"), 0u);
   EXPECT_EQ(m_messages, std::vector<std::string>{kSuccess + "empty.img!!"});
 }
 
 TEST_F(MergeTest, MissingIniAllocatesNothingAndNamesNoOutput) {
-  Tools().ReadIniFiles();
+  m_tools.ReadIniFiles();
   for (const MergeSet& set : m_tools.m_MergeSets) {
     EXPECT_EQ(set.nCount, 0);
     EXPECT_EQ(set.entries[0].pBuffer, nullptr);
   }
   EXPECT_TRUE(m_messages.empty());
   // Without OUTPUT_FILE there is nothing to create.
-  EXPECT_EQ(Tools().MergeImages(), kMergeCannotCreate);
+  EXPECT_EQ(m_tools.MergeImages(), kMergeCannotCreate);
   EXPECT_EQ(m_messages, std::vector<std::string>{"Couldn't Create the File - !!"});
 }
 
@@ -156,7 +148,7 @@ TEST_F(MergeTest, FailuresShowTheirMessagesAndLeaveNoOutput) {
     m_messages.clear();
     ReadIni("FILE_COUNT=1\nFILE_DIR=" + c.dir + "\nFILE_NAME1=" + c.name +
             "\nFILE_ADDR1=0\nFILE_END_ADDRESS=16\nOUTPUT_FILE=" + c.output + "\n");
-    EXPECT_EQ(Tools().MergeImages(), c.result) << c.what;
+    EXPECT_EQ(m_tools.MergeImages(), c.result) << c.what;
     EXPECT_EQ(m_messages, c.messages) << c.what;
     if (c.output == "out.img") {
       EXPECT_FALSE(fs::exists("out.img")) << c.what;
@@ -202,7 +194,7 @@ TEST_F(MergeTest, SetsBeyondTheRoomAreRefusedWhenRead) {
     EXPECT_NE(m_messages[0].find(c.reason), std::string::npos) << c.what << ": " << m_messages[0];
     EXPECT_NE(m_messages[0].find("Vellumark.ini"), std::string::npos) << c.what;
     // The merge says so again and writes nothing.
-    EXPECT_EQ(Tools().MergeImages(), kMergeRefusedSet) << c.what;
+    EXPECT_EQ(m_tools.MergeImages(), kMergeRefusedSet) << c.what;
     EXPECT_EQ(m_messages.size(), 2u) << c.what;
     EXPECT_FALSE(fs::exists("out.img")) << c.what;
   }
@@ -217,9 +209,9 @@ TEST_F(MergeTest, HundredEntriesAndARepeatedMergeRereadTheInputs) {
   ReadIni(lines + "FILE_END_ADDRESS=400\nOUTPUT_FILE=out.img\n");
   ASSERT_EQ(m_tools.m_MergeSets[0].nCount, 100);
   WriteBytes("in.bin", Bytes{1, 2});
-  ASSERT_EQ(Tools().MergeImages(), kMergeOk);
+  ASSERT_EQ(m_tools.MergeImages(), kMergeOk);
   WriteBytes("in.bin", Bytes{5, 6, 7, 8, 9});
-  ASSERT_EQ(Tools().MergeImages(), kMergeOk);
+  ASSERT_EQ(m_tools.MergeImages(), kMergeOk);
   Bytes expected;
   for (int n = 0; n < 100; ++n) expected.insert(expected.end(), {5, 6, 7, 8});
   EXPECT_EQ(ReadBytes("out.img"), expected);

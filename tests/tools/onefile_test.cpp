@@ -11,6 +11,7 @@
 
 #include "app/imageset.h"
 #include "platform/byteorder.h"
+#include "tests/tools/recordingtools.h"
 #include "tests/tools/scratchdir.h"
 #include "tools/devtools.h"
 #include "tools/onefileheader.h"
@@ -36,24 +37,9 @@ Bytes ImageBytes(const std::array<std::string, kPartCount>& names,
   return image;
 }
 
-class OneFileTest : public ::testing::Test {
+class OneFileTest : public ::testing::Test, protected RecordingTools {
  protected:
-  OneFileTest() {
-    m_tools.SetCallbacks(ToolCallbacks{[this](const std::string& text) { m_messages.push_back(text); },
-                                       [this](const std::string& filter, DWORD flags) {
-                                         m_filters.push_back(filter);
-                                         m_flags.push_back(flags);
-                                         return m_chosen;
-                                       }});
-  }
-
   ScratchDir m_dir;
-  CImageSet m_images;
-  DownloadOwnerFlags m_owner;
-  CDevTools m_tools{m_images, m_owner};
-  std::optional<std::string> m_chosen;
-  std::vector<std::string> m_messages, m_filters;
-  std::vector<DWORD> m_flags;
   const std::array<std::string, kPartCount> m_names{"eboot.nb0", "pda.bin", "phone.bin"};
   const std::array<Bytes, kPartCount> m_bodies{SeededBytes(100, 1), SeededBytes(3000, 2),
                                                SeededBytes(2049, 3)};

@@ -1,0 +1,33 @@
+// The developer tools over a firmware set of their own, with their message
+// boxes recorded and their file-open dialog answering m_chosen (recording
+// each filter and flags it was shown with).
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/imageset.h"
+#include "download/downloadowner.h"
+#include "tools/devtools.h"
+
+namespace tw::test {
+
+struct RecordingTools {
+  RecordingTools() {
+    m_tools.SetCallbacks(ToolCallbacks{[this](const std::string& text) { m_messages.push_back(text); },
+                                       [this](const std::string& filter, DWORD flags) {
+                                         m_filters.push_back(filter);
+                                         m_flags.push_back(flags);
+                                         return m_chosen;
+                                       }});
+  }
+
+  CImageSet m_images;
+  DownloadOwnerFlags m_owner;
+  CDevTools m_tools{m_images, m_owner};
+  std::optional<std::string> m_chosen;
+  std::vector<std::string> m_messages, m_filters;
+  std::vector<DWORD> m_flags;
+};
+
+}  // namespace tw::test
