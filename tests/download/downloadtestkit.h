@@ -4,12 +4,14 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -189,6 +191,18 @@ class SimRig {
   std::condition_variable m_arrived;
   std::vector<std::string> m_arrivals;
 };
+
+// Waits (real time, polling every 10 ms) until a condition holds; false when
+// it did not within timeoutMs.
+template <typename Condition>
+bool WaitFor(Condition condition, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 // n bytes of a repeatable pattern (seeded so images differ).
 Bytes Pattern(std::size_t n, std::uint32_t seed);

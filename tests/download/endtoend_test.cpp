@@ -25,17 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr int kComPort = 7;
 
-// Waits (real time) until a condition holds.
-template <typename Condition>
-bool WaitFor(Condition condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {

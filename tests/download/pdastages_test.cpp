@@ -2,9 +2,6 @@
 // sequences byte for byte, the log lines, the progress reports and the delays.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "download/downloadtext.h"
 #include "tests/download/downloadtestkit.h"
 
@@ -246,11 +243,7 @@ TEST_F(PdaStagesTest, DestroyingTheDownloaderStopsAndJoinsItsWorker) {
   ASSERT_TRUE(m_rig.m_dl->ConnectPda(&images.table, 0));
   m_rig.m_dl->StartDownload(0);
   // Wait for the first data record: the worker then waits for its answer.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (m_rig.m_provider.UsbWrites().size() < 5 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::yield();
-  }
-  ASSERT_GE(m_rig.m_provider.UsbWrites().size(), 5u);
+  ASSERT_TRUE(WaitFor([&] { return m_rig.m_provider.UsbWrites().size() >= 5; }, 20000));
   m_rig.m_dl->ClearLog();
   m_rig.m_dl->ClearProgressCtrl();
   m_rig.m_dl.reset();
