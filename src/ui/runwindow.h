@@ -12,8 +12,9 @@ namespace tw {
 // queue are the window's own and are filled in here. Options of its own in
 // argv: "--screenshot FILE" saves the window as a PNG picture once it shows
 // and then closes it. Returns 0, or 2 when the screenshot could not be saved.
-// selections: images chosen from files once the dialog has initialised,
-// before the first device is handled; a refused one shows a message box.
+// selections: images chosen from files at the end of dialog
+// initialisation, before the first device is handled; a refused one shows
+// a message box.
 int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services,
               const ImageSelections& selections = {});
 

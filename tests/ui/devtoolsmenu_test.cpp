@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "app/imageset.h"
+#include "ui/initthenevents.h"
 #include "ui/tidewelldlg.h"
 #include "uitest.h"
 
@@ -66,6 +67,32 @@ TEST_F(DevToolsWindowTest, MergeMessageShowsInTheWindow) {
   });
   dlg.DeveloperMenu()->actions()[6]->trigger();
   EXPECT_EQ(shown.toStdString(), "Couldn't Create the File - !!");
+}
+
+// The command line's selections run after the logic's initialisation.
+TEST(InitThenEventsTest, StepRunsAfterInitialisation) {
+  struct Inner final : ITidewellDlgEvents {
+    std::string* trail;
+    DownloadOwnerFlags flags;
+    BOOL OnInitDialog() override {
+      *trail += "init ";
+      return TRUE;
+    }
+    void OnStart() override { *trail += "start "; }
+    void OnStartDownload() override {}
+    BOOL OnClose() override { return TRUE; }
+    void DestroyWindow() override {}
+    void OnDestroy() override {}
+    DownloadOwnerFlags& OwnerFlags() override { return flags; }
+  };
+  std::string trail;
+  Inner inner;
+  inner.trail = &trail;
+  CInitThenEvents events(inner, [&trail] { trail += "select "; });
+  EXPECT_EQ(events.OnInitDialog(), TRUE);
+  events.OnStart();
+  EXPECT_EQ(trail, "init select start ");
+  EXPECT_EQ(&events.OwnerFlags(), &inner.flags);
 }
 
 }  // namespace
