@@ -279,12 +279,13 @@ void FakeUsbBus::ClientVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client,
 
 int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, FakeUsbBus* bus) {
   FakeUsbDevice* device = bus->Find(umockdev_ioctl_client_get_devnode(client));
-  if (!device) {
-    return FALSE;
-  }
+  return device && device->Answer(client) ? TRUE : FALSE;
+}
+
+bool FakeUsbDevice::Answer(UMockdevIoctlClient* client) {
   unsigned long request = umockdev_ioctl_client_get_request(client);
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  std::unique_lock guard(device->m_lock);
+  std::unique_lock guard(m_lock);
   if (request == USBDEVFS_GET_CAPABILITIES) {
     UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(std::uint32_t), nullptr);
     std::uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
@@ -293,102 +294,117 @@ int FakeUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, Fak
     g_object_unref(caps);
     umockdev_ioctl_client_complete(client, 0, 0);
   } else if (request == USBDEVFS_GETDRIVER) {
-    umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : ENODATA);
+    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : ENODATA);  // no kernel driver
   } else if (request == USBDEVFS_CLAIMINTERFACE) {
-    if (device->m_removed || (device->m_claimedBy && device->m_claimedBy != client)) {
-      umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : EBUSY);
-    } else {
-      device->m_claimedBy = client;
-      device->m_changed.notify_all();
-      auto onClaim = device->m_onClaim;
-      umockdev_ioctl_client_complete(client, 0, 0);
-      guard.unlock();
-      if (onClaim) {
-        onClaim();
-      }
-    }
+    AnswerClaim(client, guard);
   } else if (request == USBDEVFS_RELEASEINTERFACE) {
-    if (device->m_claimedBy == client) {
-      device->m_claimedBy = nullptr;
+    if (m_claimedBy == client) {
+      m_claimedBy = nullptr;
     }
-    device->m_changed.notify_all();
-    umockdev_ioctl_client_complete(client, device->m_removed ? -1 : 0, device->m_removed ? ENODEV : 0);
+    m_changed.notify_all();
+    umockdev_ioctl_client_complete(client, m_removed ? -1 : 0, m_removed ? ENODEV : 0);
   } else if (request == USBDEVFS_SUBMITURB) {
-    if (device->m_removed) {
-      umockdev_ioctl_client_complete(client, -1, ENODEV);
-      return TRUE;
-    }
-    UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-    usbdevfs_urb* urb = UrbOf(urbData);
-    UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-        urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length), nullptr);
-    FakeUsbDevice::Urb pending{client, urbData};
-    if (urb->endpoint & 0x80) {
-      device->m_pendingIn.push_back(pending);
-      device->FillPendingLocked();
-      device->m_changed.notify_all();
-      if (buffer) {
-        g_object_unref(buffer);
-      }
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    }
-    if (device->m_stalled) {
-      device->m_pendingOut.push_back(pending);
-      if (buffer) {
-        g_object_unref(buffer);
-      }
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    }
-    std::vector<std::uint8_t> bytes;
-    if (buffer) {
-      bytes.assign(buffer->data, buffer->data + urb->buffer_length);
-      g_object_unref(buffer);
-    }
-    device->m_out.insert(device->m_out.end(), bytes.begin(), bytes.end());
-    device->CompleteLocked(pending, 0, urb->buffer_length);
-    FakeUsbDevice::Responder responder = device->m_responder;
-    umockdev_ioctl_client_complete(client, 0, 0);
-    guard.unlock();
-    if (responder) {
-      auto reply = responder(bytes);
-      if (!reply.empty()) {
-        device->QueueIn(reply);
-      }
-    }
+    AnswerSubmit(client, arg, guard);
   } else if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
-    auto& ready = device->m_reapable[client];
-    if (ready.empty()) {
-      umockdev_ioctl_client_complete(client, -1, device->m_removed ? ENODEV : EAGAIN);
-      return TRUE;
-    }
-    FakeUsbDevice::Urb urb = ready.front();
-    ready.pop_front();
-    UMockdevIoctlData* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-    umockdev_ioctl_data_set_ptr(target, 0, urb.data);
-    g_object_unref(target);
-    g_object_unref(urb.data);
-    umockdev_ioctl_client_complete(client, 0, 0);
+    AnswerReap(client, arg);
   } else if (request == USBDEVFS_DISCARDURB) {
-    unsigned long address = 0;
-    std::memcpy(&address, arg->data, sizeof address);
-    auto matches = [&](const FakeUsbDevice::Urb& urb) { return urb.data->client_addr == address; };
-    bool found = false;
-    for (auto* pending : {&device->m_pendingIn, &device->m_pendingOut}) {
-      auto it = std::find_if(pending->begin(), pending->end(), matches);
-      if (!found && it != pending->end()) {
-        FakeUsbDevice::Urb urb = *it;
-        pending->erase(it);
-        device->CompleteLocked(urb, -ENOENT, 0);
-        found = true;
-      }
-    }
-    umockdev_ioctl_client_complete(client, found ? 0 : -1, found ? 0 : EINVAL);
+    AnswerDiscard(client, arg);
   } else {
-    return FALSE;
+    return false;
   }
-  return TRUE;
+  return true;
+}
+
+void FakeUsbDevice::AnswerClaim(UMockdevIoctlClient* client, std::unique_lock<std::mutex>& guard) {
+  // One holder at a time; the handset greets each new one.
+  if (m_removed || (m_claimedBy && m_claimedBy != client)) {
+    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : EBUSY);
+    return;
+  }
+  m_claimedBy = client;
+  m_changed.notify_all();
+  auto onClaim = m_onClaim;
+  umockdev_ioctl_client_complete(client, 0, 0);
+  guard.unlock();
+  if (onClaim) {
+    onClaim();
+  }
+}
+
+void FakeUsbDevice::AnswerSubmit(UMockdevIoctlClient* client, UMockdevIoctlData* arg,
+                                 std::unique_lock<std::mutex>& guard) {
+  if (m_removed) {
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
+    return;
+  }
+  // 1. A local copy of the URB and its buffer, written back when it is reaped.
+  UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+  usbdevfs_urb* urb = UrbOf(urbData);
+  UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
+      urbData, offsetof(usbdevfs_urb, buffer), static_cast<std::size_t>(urb->buffer_length), nullptr);
+  std::vector<std::uint8_t> bytes;
+  if (buffer) {
+    bytes.assign(buffer->data, buffer->data + urb->buffer_length);
+    g_object_unref(buffer);
+  }
+  Urb pending{client, urbData};
+  // 2. IN waits for bytes; OUT waits while stalled, else is taken at once.
+  if (urb->endpoint & 0x80) {
+    m_pendingIn.push_back(pending);
+    FillPendingLocked();
+    m_changed.notify_all();
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return;
+  }
+  if (m_stalled) {
+    m_pendingOut.push_back(pending);
+    umockdev_ioctl_client_complete(client, 0, 0);
+    return;
+  }
+  m_out.insert(m_out.end(), bytes.begin(), bytes.end());
+  CompleteLocked(pending, 0, urb->buffer_length);
+  Responder responder = m_responder;
+  umockdev_ioctl_client_complete(client, 0, 0);
+  // 3. The responder answers outside the lock.
+  guard.unlock();
+  if (responder) {
+    auto reply = responder(bytes);
+    if (!reply.empty()) {
+      QueueIn(reply);
+    }
+  }
+}
+
+void FakeUsbDevice::AnswerReap(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+  auto& ready = m_reapable[client];
+  if (ready.empty()) {
+    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : EAGAIN);
+    return;
+  }
+  Urb urb = ready.front();
+  ready.pop_front();
+  UMockdevIoctlData* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+  umockdev_ioctl_data_set_ptr(target, 0, urb.data);
+  g_object_unref(target);
+  g_object_unref(urb.data);
+  umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+void FakeUsbDevice::AnswerDiscard(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+  unsigned long address = 0;
+  std::memcpy(&address, arg->data, sizeof address);
+  auto matches = [&](const Urb& urb) { return urb.data->client_addr == address; };
+  for (auto* pending : {&m_pendingIn, &m_pendingOut}) {
+    auto it = std::find_if(pending->begin(), pending->end(), matches);
+    if (it != pending->end()) {
+      Urb urb = *it;
+      pending->erase(it);
+      CompleteLocked(urb, -ENOENT, 0);
+      umockdev_ioctl_client_complete(client, 0, 0);
+      return;
+    }
+  }
+  umockdev_ioctl_client_complete(client, -1, EINVAL);
 }
 
 }  // namespace tw::test

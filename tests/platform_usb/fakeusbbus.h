@@ -63,6 +63,12 @@ class FakeUsbDevice {
     UMockdevIoctlClient* client;
     UMockdevIoctlData* data;  // holds a reference
   };
+  // Answers one usbfs ioctl on the handler's thread; false for one it does not know.
+  bool Answer(UMockdevIoctlClient* client);
+  void AnswerClaim(UMockdevIoctlClient* client, std::unique_lock<std::mutex>& guard);
+  void AnswerSubmit(UMockdevIoctlClient* client, UMockdevIoctlData* arg, std::unique_lock<std::mutex>& guard);
+  void AnswerReap(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
+  void AnswerDiscard(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void FillPendingLocked();
   void CompleteLocked(Urb urb, int status, int actualLength);
 
