@@ -82,6 +82,11 @@ bool FakeUsbDevice::WaitReadPending(std::chrono::milliseconds bound) const {
   return m_changed.wait_for(guard, bound, [&] { return !m_pendingIn.empty(); });
 }
 
+bool FakeUsbDevice::WaitWritePending(std::chrono::milliseconds bound) const {
+  std::unique_lock guard(m_lock);
+  return m_changed.wait_for(guard, bound, [&] { return !m_pendingOut.empty(); });
+}
+
 bool FakeUsbDevice::Claimed() const {
   std::lock_guard guard(m_lock);
   return m_claimedBy != nullptr;
@@ -358,6 +363,7 @@ void FakeUsbDevice::AnswerSubmit(UMockdevIoctlClient* client, UMockdevIoctlData*
   }
   if (m_stalled) {
     m_pendingOut.push_back(pending);
+    m_changed.notify_all();
     umockdev_ioctl_client_complete(client, 0, 0);
     return;
   }

@@ -55,6 +55,8 @@ class FakeUsbDevice {
   bool WaitWritten(std::size_t n, std::chrono::milliseconds bound) const;
   // Waits until the host has an IN transfer waiting for data.
   bool WaitReadPending(std::chrono::milliseconds bound) const;
+  // Waits until a stalled handset holds an OUT transfer of the host.
+  bool WaitWritePending(std::chrono::milliseconds bound) const;
   bool Claimed() const;
 
  private:

@@ -178,6 +178,20 @@ TEST_F(LibusbChannel, StalledHandsetEndsTheWriteAtItsTimeOut) {
   EXPECT_EQ(device.Written(), record);
 }
 
+TEST_F(LibusbChannel, RemovalEndsAWriteTheHandsetHasNotTaken) {
+  auto& device = bus.AddDevice({});
+  auto channel = OpenFirst();
+  ASSERT_TRUE(channel);
+  device.SetStalled(true);
+  Bytes record(1012, 0x44);
+  auto writing =
+      std::async(std::launch::async, [&] { return channel->Write(record.data(), record.size(), 60000); });
+  ASSERT_TRUE(device.WaitWritePending(5s)) << "the stalled handset holds the write";
+  bus.RemoveDevice(device);
+  EXPECT_FALSE(writing.get());
+  EXPECT_EQ(channel->BytesWaiting(), -1);
+}
+
 TEST_F(LibusbChannel, RemovalEndsAWaitingReadAndLaterCalls) {
   auto& device = bus.AddDevice({});
   auto channel = OpenFirst();
