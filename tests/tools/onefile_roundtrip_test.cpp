@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "app/imageset.h"
 #include "pda/pdaguid.h"
@@ -25,16 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kComPort = 7;
-
-template <typename Condition>
-bool WaitFor(Condition condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 TEST(OneFileRoundTripTest, MadeOpenedAndFlashed) {
   ScratchDir dir;
