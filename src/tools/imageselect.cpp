@@ -2,6 +2,7 @@
 // from a file that the user picks replaces the current one.
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <ctime>
 
 #include "phonedown/cdloadfile/dloadfile.h"
@@ -15,6 +16,7 @@ constexpr const char* kEbootFilter = "Eboot ROM Image (*.nb0)|*.nb0|";
 constexpr const char* kPdaFilter = "PDA ROM Image (*.bin)|*.bin|";
 constexpr const char* kPhoneFilter = "Phone Binary (*.bin)|*.BIN|";
 constexpr const char* kBinaryFileTitle = "[Binary File]\r\n";
+constexpr std::uint64_t kMaxImageFileSize = 0xFFFFFFFFu;
 
 std::string LocalTimeText(std::time_t time) {
   const std::tm* local = std::localtime(&time);
@@ -67,6 +69,11 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
     Message("Can not open file!!");
     return FALSE;
   }
+  // Sizes are 32-bit: a larger file would be taken cut short.
+  if (m_FileStatus.m_size > kMaxImageFileSize) {
+    Message("Can not read all of " + *path + "!!");
+    return FALSE;
+  }
   // 5.-7. Path, size and time into the description; the size into the table.
   const DWORD size = static_cast<DWORD>(m_FileStatus.m_size);
   m_strImageDesc[part] = SelectedFileDescription(*path, size, m_FileStatus.m_mtime);
@@ -116,8 +123,9 @@ BOOL CDevTools::OpenPhoneFile() {
   if (!probe.OpenFile(*path) || !file.Open(*path) || !file.GetStatus(status)) {
     return FALSE;
   }
+  // The whole length counts: the reader keeps only its low 32 bits.
   const DWORD size = probe.GetSize();
-  if (size > kMaxPhoneFileSize) {
+  if (status.m_size > kMaxPhoneFileSize) {
     m_strImageDesc[kPartPhone] = kSelectCorrectImage;
     return FALSE;
   }

@@ -140,9 +140,13 @@ TEST_F(ImageSelectTest, PhoneFileByNameAndSize) {
     bool refusedText;  // the description asks for an image again
   };
   const PhoneCase cases[] = {
-      {"IMAGE.BIN", 3000, true, false},      {"Mixed.Bin", 1024, true, false},
-      {"image.bin.txt", 3000, false, false}, {"image.nb0", 3000, false, false},
-      {"exact.bin", 20000000, true, false},  {"over.bin", 20000001, false, true},
+      {"IMAGE.BIN", 3000, true, false},
+      {"Mixed.Bin", 1024, true, false},
+      {"image.bin.txt", 3000, false, false},
+      {"image.nb0", 3000, false, false},
+      {"exact.bin", 20000000, true, false},
+      {"over.bin", 20000001, false, true},
+      {"beyond32bits.bin", 0x100000000ull + 100, false, true},  // not its low 100 bytes
   };
   // A phone image is current before each choice.
   WriteBytes("first.bin", SeededBytes(5000, 6));
@@ -197,6 +201,17 @@ TEST_F(ImageSelectTest, ImagesStayWhileADownloadRuns) {
   EXPECT_EQ(m_images.m_ImageTable.pEbootBin, nullptr);
   EXPECT_EQ(m_images.m_ImageTable.dwPdaSize, 64u);
   EXPECT_EQ(m_images.m_bImageLoaded, 1);
+}
+
+TEST_F(ImageSelectTest, ImageBeyond32BitsIsNotTakenCutShort) {
+  { std::ofstream out("huge.nb0"); }
+  fs::resize_file("huge.nb0", 0x100000000ull + 100);
+  m_images.m_bImageLoaded = 1;
+  EXPECT_FALSE(Choose(&CDevTools::OpenEbootFile, "huge.nb0"));
+  EXPECT_EQ(m_messages, std::vector<std::string>{"Can not read all of huge.nb0!!"});
+  EXPECT_EQ(m_images.m_bImageLoaded, 0);
+  EXPECT_EQ(m_images.m_ImageTable.pEbootBin, nullptr);
+  EXPECT_EQ(m_images.m_ImageTable.dwEbootSize, 0u);
 }
 
 }  // namespace
