@@ -1,5 +1,6 @@
 #include "tools/onefilewriter.h"
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -13,9 +14,14 @@ namespace tw {
 int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& name, DWORD* length) {
   *length = 0;
   // 1. The source.
+  const std::string path = JoinToolPath(dir, name);
   std::ifstream in;
-  if (!OpenToolInput(in, JoinToolPath(dir, name))) {
+  if (!OpenToolInput(in, path)) {
     return kAppendCannotOpen;
+  }
+  std::error_code error;
+  if (std::filesystem::file_size(path, error) > 0xFFFFFFFFu && !error) {
+    return kAppendTooLarge;
   }
   std::unique_ptr<BYTE[]> chunk(new (std::nothrow) BYTE[kAppendChunk]);
   if (!chunk) {
@@ -87,11 +93,15 @@ std::string OneFileMakeError(int code) {
       break;
   }
   const char* kinds[] = {"EBOOT", "PDA", "PHONE"};
-  const char* reasons[] = {"cannot be opened", "cannot be read", "cannot be copied to the output",
-                           "cannot be copied to the output", "is empty"};
+  const char* reasons[] = {"cannot be opened",
+                           "cannot be read",
+                           "cannot be copied to the output",
+                           "cannot be copied to the output",
+                           "is empty",
+                           "is 4 GiB or larger"};
   const int part = -code / 10 - 1;
   const int append = -code % 10;
-  if (part >= 0 && part < 3 && append >= 1 && append <= 5) {
+  if (part >= 0 && part < 3 && append >= 1 && append <= 6) {
     return std::string("the ") + kinds[part] + " file " + reasons[append - 1];
   }
   return "error " + std::to_string(code);

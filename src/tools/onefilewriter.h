@@ -14,6 +14,8 @@ inline constexpr int kAppendReadFailed = -2;
 inline constexpr int kAppendWriteFailed = -3;
 inline constexpr int kAppendShortWrite = -4;  // kept for the table; a stream writes all or fails
 inline constexpr int kAppendEmptySource = -5;
+// A source whose length does not fit the header's 32-bit size field.
+inline constexpr int kAppendTooLarge = -6;
 
 // WriteOneFileImage codes; a failed copy of a part gives the AppendFileTo
 // code - 10 (EBOOT), - 20 (PDA) or - 30 (PHONE).

@@ -75,6 +75,8 @@ TEST_F(OneFileTest, MakerCodes) {
   fs::create_directory("src");
   for (int part = 0; part < kPartCount; ++part) WriteBytes(fs::path("src") / m_names[part], m_bodies[part]);
   WriteBytes("src/empty", Bytes{});
+  WriteBytes("src/huge", Bytes{});
+  fs::resize_file("src/huge", 0x100000000ull);
   const std::string src = (m_dir.Path() / "src").string();
   struct MakerCase {
     const char* what;
@@ -91,6 +93,7 @@ TEST_F(OneFileTest, MakerCodes) {
       {"output in a missing directory", "nodir/o.img", "eboot.nb0", "pda.bin", "phone.bin", -1},
       {"no output name", "", "eboot.nb0", "pda.bin", "phone.bin", -1},
       {"header cannot be written", "/dev/full", "eboot.nb0", "pda.bin", "phone.bin", -2},
+      {"PDA beyond 32 bits", "o.img", "eboot.nb0", "huge", "phone.bin", -26},
   };
   for (const MakerCase& c : cases) {
     EXPECT_EQ(WriteOneFileImage(c.output, src, c.eboot, c.pda, c.phone), c.code) << c.what;
