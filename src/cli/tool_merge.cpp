@@ -15,9 +15,8 @@ int RunMerge(const ToolArgs& args) {
   // 1. The INI file: --ini, or Vellumark.ini of the current directory.
   const ParsedArgs parsed = ParseToolArgs(args, {"--ini"});
   if (!parsed.error.empty() || !parsed.positional.empty()) {
-    std::fprintf(stderr, "tidewell-tool merge: %s\nusage: tidewell-tool merge [--ini FILE]\n",
-                 parsed.error.empty() ? "no arguments besides --ini" : parsed.error.c_str());
-    return 2;
+    return ToolUsageError("merge", parsed.error.empty() ? "no arguments besides --ini" : parsed.error,
+                          "usage: tidewell-tool merge [--ini FILE]\n");
   }
   const std::optional<std::string> ini = ToolIniFile(parsed, kMergeIniName, "merge");
   if (!ini) {

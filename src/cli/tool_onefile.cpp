@@ -18,8 +18,7 @@ constexpr const char* kUsage =
     "       tidewell-tool onefile open IMAGE\n";
 
 int Usage(const std::string& reason) {
-  std::fprintf(stderr, "tidewell-tool onefile: %s\n%s", reason.c_str(), kUsage);
-  return 2;
+  return ToolUsageError("onefile", reason, kUsage);
 }
 
 int Make(const ParsedArgs& parsed) {
