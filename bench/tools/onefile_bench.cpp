@@ -44,9 +44,11 @@ const fs::path& SourceDir() {
       }
     }
     fs::create_directory(fs::path(pattern) / "out");
-    std::atexit([] { fs::remove_all(SourceDir()); });
     return fs::path(pattern);
   }();
+  // Registered once the path is complete, so it runs before the path goes.
+  static const bool removedAtExit = std::atexit([] { fs::remove_all(SourceDir()); }) == 0;
+  (void)removedAtExit;
   return dir;
 }
 
