@@ -123,11 +123,14 @@ FakeUsbBus::FakeUsbBus() {
 }
 
 FakeUsbBus::~FakeUsbBus() {
+  // No answer may reach this bus once it goes: the handlers first, then the
+  // bed with umockdev's thread, then the handler object.
+  g_signal_handlers_disconnect_by_data(m_handler, this);
   for (const auto& device : m_devices) {
     umockdev_testbed_detach_ioctl(m_testbed, device->m_devNode.c_str(), nullptr);
   }
-  g_object_unref(m_handler);
   g_object_unref(m_testbed);
+  g_object_unref(m_handler);
   for (const auto& device : m_devices) {
     for (auto* pending : {&device->m_pendingIn, &device->m_pendingOut}) {
       for (auto& urb : *pending) {
