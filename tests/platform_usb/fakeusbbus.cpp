@@ -62,6 +62,17 @@ void FakeUsbDevice::SetStalled(bool stalled) {
   m_stalled = stalled;
 }
 
+void FakeUsbDevice::SetKernelDriver(const std::string& name) {
+  std::lock_guard guard(m_lock);
+  m_kernelDriver = name;
+  m_driverAttached = !name.empty();
+}
+
+bool FakeUsbDevice::KernelDriverAttached() const {
+  std::lock_guard guard(m_lock);
+  return m_driverAttached;
+}
+
 void FakeUsbDevice::SetOnClaim(std::function<void()> onClaim) {
   std::lock_guard guard(m_lock);
   m_onClaim = std::move(onClaim);
@@ -302,7 +313,9 @@ bool FakeUsbDevice::Answer(UMockdevIoctlClient* client) {
     g_object_unref(caps);
     umockdev_ioctl_client_complete(client, 0, 0);
   } else if (request == USBDEVFS_GETDRIVER) {
-    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : ENODATA);  // no kernel driver
+    AnswerGetDriver(client, arg);
+  } else if (request == USBDEVFS_IOCTL) {
+    AnswerDriverControl(client, arg);
   } else if (request == USBDEVFS_CLAIMINTERFACE) {
     AnswerClaim(client, guard);
   } else if (request == USBDEVFS_RELEASEINTERFACE) {
@@ -324,8 +337,9 @@ bool FakeUsbDevice::Answer(UMockdevIoctlClient* client) {
 }
 
 void FakeUsbDevice::AnswerClaim(UMockdevIoctlClient* client, std::unique_lock<std::mutex>& guard) {
-  // One holder at a time; the handset greets each new one.
-  if (m_removed || (m_claimedBy && m_claimedBy != client)) {
+  // One holder at a time, and not while a kernel driver holds it; the
+  // handset greets each new holder.
+  if (m_removed || m_driverAttached || (m_claimedBy && m_claimedBy != client)) {
     umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : EBUSY);
     return;
   }
@@ -382,6 +396,34 @@ void FakeUsbDevice::AnswerSubmit(UMockdevIoctlClient* client, UMockdevIoctlData*
       QueueIn(reply);
     }
   }
+}
+
+void FakeUsbDevice::AnswerGetDriver(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+  if (m_removed || !m_driverAttached) {
+    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : ENODATA);
+    return;
+  }
+  UMockdevIoctlData* query = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_getdriver), nullptr);
+  auto* getDriver = reinterpret_cast<usbdevfs_getdriver*>(query->data);
+  std::snprintf(getDriver->driver, sizeof getDriver->driver, "%s", m_kernelDriver.c_str());
+  g_object_unref(query);
+  umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+// USBDEVFS_IOCTL with USBDEVFS_DISCONNECT or USBDEVFS_CONNECT: the kernel
+// driver lets go of the interface or takes it again.
+void FakeUsbDevice::AnswerDriverControl(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+  UMockdevIoctlData* control = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ioctl), nullptr);
+  int code = reinterpret_cast<usbdevfs_ioctl*>(control->data)->ioctl_code;
+  g_object_unref(control);
+  bool known = !m_kernelDriver.empty() && (code == USBDEVFS_DISCONNECT || code == USBDEVFS_CONNECT);
+  if (m_removed || !known) {
+    umockdev_ioctl_client_complete(client, -1, m_removed ? ENODEV : ENODATA);
+    return;
+  }
+  // As the kernel: a connect that binds the driver answers 1.
+  m_driverAttached = code == USBDEVFS_CONNECT;
+  umockdev_ioctl_client_complete(client, m_driverAttached ? 1 : 0, 0);
 }
 
 void FakeUsbDevice::AnswerReap(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {

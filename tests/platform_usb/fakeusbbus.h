@@ -47,6 +47,9 @@ class FakeUsbDevice {
   void SetResponder(Responder responder);
   // A stalled handset takes no bulk OUT transfer: they stay pending until called back.
   void SetStalled(bool stalled);
+  // A kernel driver (e.g. "cdc_acm") that holds the interface until detached.
+  void SetKernelDriver(const std::string& name);
+  bool KernelDriverAttached() const;
   // Called each time a host claims the interface (opens the channel).
   void SetOnClaim(std::function<void()> onClaim);
   // Everything the host has written so far.
@@ -71,6 +74,8 @@ class FakeUsbDevice {
   void AnswerSubmit(UMockdevIoctlClient* client, UMockdevIoctlData* arg, std::unique_lock<std::mutex>& guard);
   void AnswerReap(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void AnswerDiscard(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
+  void AnswerGetDriver(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
+  void AnswerDriverControl(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
   void FillPendingLocked();
   void CompleteLocked(Urb urb, int status, int actualLength);
 
@@ -87,6 +92,8 @@ class FakeUsbDevice {
   UMockdevIoctlClient* m_claimedBy = nullptr;
   bool m_removed = false;
   bool m_stalled = false;
+  std::string m_kernelDriver;
+  bool m_driverAttached = false;
   Responder m_responder;
   std::function<void()> m_onClaim;
 };

@@ -79,6 +79,19 @@ TEST_F(LibusbChannel, OpenIsExclusiveUntilClosed) {
   EXPECT_TRUE(again) << error;
 }
 
+TEST_F(LibusbChannel, KernelDriverLetsGoWhileOpenAndTakesItBackOnClose) {
+  auto& device = bus.AddDevice({});
+  device.SetKernelDriver("cdc_acm");
+  std::string error;
+  auto channel = OpenFirst(&error);
+  ASSERT_TRUE(channel) << error;
+  EXPECT_FALSE(device.KernelDriverAttached());
+  EXPECT_TRUE(device.Claimed());
+  channel.reset();
+  EXPECT_TRUE(device.KernelDriverAttached());
+  EXPECT_FALSE(device.Claimed());
+}
+
 TEST_F(LibusbChannel, OpenFailuresSayWhy) {
   struct Case {
     const char* path;
