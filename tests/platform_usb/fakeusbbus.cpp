@@ -26,18 +26,21 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }
 
 // Device, configuration, one vendor interface and its two bulk endpoints.
-std::vector<std::uint8_t> Descriptors(const FakeUsbSpec& spec) {
+std::vector<std::uint8_t> Descriptors(const FakeUsbSetup& setup) {
   auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
   auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
-  auto ifnum = static_cast<std::uint8_t>(spec.interfaceNumber);
+  auto ifnum = static_cast<std::uint8_t>(setup.interfaceNumber);
+  // clang-format off
   return {
-      0x12,         0x01,         0x00,         0x02, 0x00, 0x00, 0x00, 0x40, lo(spec.vid),
-      hi(spec.vid), lo(spec.pid), hi(spec.pid), 0x00, 0x01, 0x01, 0x02, 0x03, 0x01,  // device
-      0x09,         0x02,         0x20,         0x00, 0x01, 0x01, 0x00, 0x80, 0x32,  // configuration
-      0x09,         0x04,         ifnum,        0x00, 0x02, 0xFF, 0x00, 0x00, 0x00,  // interface
-      0x07,         0x05,         0x81,         0x02, 0x00, 0x02, 0x00,              // bulk IN 0x81
-      0x07,         0x05,         0x02,         0x02, 0x00, 0x02, 0x00,              // bulk OUT 0x02
+      0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40,                     // device
+      lo(setup.vid), hi(setup.vid), lo(setup.pid), hi(setup.pid),
+      0x00, 0x01, 0x01, 0x02, 0x03, 0x01,
+      0x09, 0x02, 0x20, 0x00, 0x01, 0x01, 0x00, 0x80, 0x32,               // configuration
+      0x09, 0x04, ifnum, 0x00, 0x02, 0xFF, 0x00, 0x00, 0x00,              // interface
+      0x07, 0x05, 0x81, 0x02, 0x00, 0x02, 0x00,                           // bulk IN 0x81
+      0x07, 0x05, 0x02, 0x02, 0x00, 0x02, 0x00,                           // bulk OUT 0x02
   };
+  // clang-format on
 }
 
 usbdevfs_urb* UrbOf(UMockdevIoctlData* data) {
@@ -156,13 +159,13 @@ FakeUsbBus::~FakeUsbBus() {
   }
 }
 
-FakeUsbDevice& FakeUsbBus::AddDevice(const FakeUsbSpec& spec) {
+FakeUsbDevice& FakeUsbBus::AddDevice(const FakeUsbSetup& setup) {
   auto device = std::make_unique<FakeUsbDevice>();
-  int address = m_nextAddress.try_emplace(spec.bus, 2).first->second++;
+  int address = m_nextAddress.try_emplace(setup.bus, 2).first->second++;
   char node[32];
-  std::snprintf(node, sizeof node, "bus/usb/%03d/%03d", spec.bus, address);
-  std::string name = std::to_string(spec.bus) + "-" + spec.ports;
-  std::string sysPath = "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(spec.bus) + "/" + name;
+  std::snprintf(node, sizeof node, "bus/usb/%03d/%03d", setup.bus, address);
+  std::string name = std::to_string(setup.bus) + "-" + setup.ports;
+  std::string sysPath = "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(setup.bus) + "/" + name;
   device->m_devNode = std::string("/dev/") + node;
   device->m_sysPath = "/sys" + sysPath;
   // The handler first, so that the node answers as soon as it exists.
@@ -173,13 +176,13 @@ FakeUsbDevice& FakeUsbBus::AddDevice(const FakeUsbSpec& spec) {
   FakeUsbDevice& added = *m_devices.back();
   umockdev_testbed_attach_ioctl(m_testbed, added.m_devNode.c_str(), m_handler, nullptr);
   char ids[64];
-  std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", spec.vid, spec.pid);
+  std::snprintf(ids, sizeof ids, "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", setup.vid, setup.pid);
   std::string record = "P: " + sysPath + "\nN: " + node + "\n" + "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" +
                        "E: DRIVER=usb\nE: DEVNAME=/dev/" + node + "\n" +
                        "E: BUSNUM=" + std::string(node + 8, 3) + "\nE: DEVNUM=" + std::string(node + 12, 3) +
-                       "\n" + ids + "A: busnum=" + std::to_string(spec.bus) + "\\n\n" +
+                       "\n" + ids + "A: busnum=" + std::to_string(setup.bus) + "\\n\n" +
                        "A: devnum=" + std::to_string(address) + "\\n\n" + "A: bConfigurationValue=1\\n\n" +
-                       "A: speed=480\\n\nH: descriptors=" + Hex(Descriptors(spec)) + "\n";
+                       "A: speed=480\\n\nH: descriptors=" + Hex(Descriptors(setup)) + "\n";
   GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(m_testbed, record.c_str(), &error)) {
     std::string message = error ? error->message : "unknown";

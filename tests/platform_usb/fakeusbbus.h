@@ -27,7 +27,7 @@ typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
 namespace tw::test {
 
-struct FakeUsbSpec {
+struct FakeUsbSetup {
   int bus = 1;
   std::string ports = "2";  // "2" or "2.3": the port chain below the root hub
   std::uint16_t vid = 0xffff;
@@ -106,7 +106,7 @@ class FakeUsbBus {
   FakeUsbBus& operator=(const FakeUsbBus&) = delete;
 
   // A handset with one vendor interface (bulk IN 0x81, bulk OUT 0x02). Sends no uevent.
-  FakeUsbDevice& AddDevice(const FakeUsbSpec& spec);
+  FakeUsbDevice& AddDevice(const FakeUsbSetup& setup);
   // A tty below interface `interfaceNumber` of a device (an ACM modem port). Sends no uevent.
   std::string AddTty(FakeUsbDevice& parent, int interfaceNumber, const std::string& name);
   // A tty without USB parent (a built-in serial port). Sends no uevent.

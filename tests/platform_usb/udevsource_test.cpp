@@ -58,8 +58,8 @@ class UdevSource : public ::testing::Test {
   }
 
   // A handset that arrives with its uevent.
-  test::FakeUsbDevice& Plug(const test::FakeUsbSpec& spec) {
-    auto& device = bus.AddDevice(spec);
+  test::FakeUsbDevice& Plug(const test::FakeUsbSetup& setup) {
+    auto& device = bus.AddDevice(setup);
     bus.Uevent(device.SysPath(), "add");
     return device;
   }
