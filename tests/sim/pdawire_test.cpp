@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -21,17 +23,21 @@ class EventLog {
     m_source->Start([this](const DeviceEvent& e) {
       std::lock_guard guard(m_lock);
       m_events.push_back((e.action == DeviceEvent::Action::Arrival ? "+" : "-") + e.name);
+      m_arrived.notify_all();
     });
   }
   ~EventLog() { m_source->Stop(); }
-  std::vector<std::string> Events() {
-    std::lock_guard guard(m_lock);
+  // The events so far, once at least n have come (or after a few seconds).
+  std::vector<std::string> Events(std::size_t n) {
+    std::unique_lock guard(m_lock);
+    m_arrived.wait_for(guard, std::chrono::seconds(5), [&] { return m_events.size() >= n; });
     return m_events;
   }
 
  private:
   std::unique_ptr<IDeviceEventSource> m_source;
   std::mutex m_lock;
+  std::condition_variable m_arrived;
   std::vector<std::string> m_events;
 };
 
@@ -86,7 +92,7 @@ TEST(PdaWire, TwoRecordEbootRunThenHandOverToThePhone) {
   EXPECT_EQ(run.handset.Flash().Eboot(), eboot);
   EXPECT_EQ(summary.eboot.announced, 2000u);
   EXPECT_EQ(summary.phone.announced, 14524912u);
-  std::vector<std::string> seen = events.Events();
+  std::vector<std::string> seen = events.Events(3);
   seen.resize(std::min<std::size_t>(seen.size(), 3));
   EXPECT_EQ(seen, (std::vector<std::string>{"+pda0", "-pda0", "+COM9"}));
 }
