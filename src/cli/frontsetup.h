@@ -1,6 +1,7 @@
 // What both front ends set up before the dialog's logic exists: the
-// simulated handset (--simulate), the device directory's devices and
-// events, and the package path.
+// simulated handset (--simulate), the devices and their events (a device
+// directory, or the system's USB devices through libusb and udev), and the
+// package path.
 #pragma once
 #include <cstdio>
 #include <memory>
@@ -9,7 +10,6 @@
 #include "app/tidewelldlglogic.h"
 #include "cli/frontoptions.h"
 #include "cli/simulation.h"
-#include "platform/devicedirsource.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/porttable.h"
 
@@ -23,10 +23,6 @@ class CFrontSetup {
 
   // False with the reason in *error when the simulation cannot be prepared.
   bool Prepare(const FrontOptions& options, std::string* error);
-  // Whether device events have a source (a device directory for now; the
-  // system's device events come later). Without one the logic's
-  // registration fails and no device is ever detected.
-  bool HasDeviceSource() const { return m_pDevices != nullptr; }
 
   // The logic's clock, devices, device events and package path (the view
   // and the queue are the front end's).
@@ -41,17 +37,18 @@ class CFrontSetup {
   bool FinishSimulation(std::FILE* err);
 
  private:
-  // The devices of a device directory: pda* entries are the download
-  // interface, COM<n> entries the serial ports.
-  struct DeviceDir {
-    explicit DeviceDir(const std::string& dir);
+  // The devices and their event source. In a device directory pda* entries
+  // are the download interface and COM<n> entries the serial ports; on the
+  // system, libusb opens the interface and udev reports arrivals.
+  struct Devices {
+    explicit Devices(const std::string& dir);
     CPortTable ports;
     CLinuxDeviceProvider provider;
-    CDeviceDirSource events;
+    std::unique_ptr<IDeviceEventSource> events;
   };
 
   std::unique_ptr<CSimulation> m_pSimulation;
-  std::unique_ptr<DeviceDir> m_pDevices;
+  std::unique_ptr<Devices> m_pDevices;
   // The provider without a device source: nothing to enumerate or open.
   CPortTable m_NoPorts;
   CLinuxDeviceProvider m_NoDevices{m_NoPorts};

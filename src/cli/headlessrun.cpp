@@ -126,11 +126,6 @@ int RunHeadless(const FrontOptions& options) {
     std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return kExitUsage;
   }
-  if (!setup.HasDeviceSource()) {
-    std::fprintf(stderr,
-                 "tidewell: give --device-dir DIR or --simulate (system device events are not available)\n");
-    return kExitUsage;
-  }
 
   // 3. The dialog's logic on this thread's loop.
   LogStream log;
