@@ -8,9 +8,11 @@
 // pauses behind the opening jumps are real), so the times are the work of the
 // download: 11,145 block exchanges with the handset plus the reporting.
 // Each run reports its wall time and the process's CPU time (the handset's
-// threads included). Usage: bench_ui_phone [rounds]  (default 9; the medians
+// threads included) and the queued deliveries and paints the progress bar
+// received. Usage: bench_ui_phone [rounds]  (default 9; the medians
 // are compared). On a shared machine, `taskset -c N` gives steadier figures.
 #include <QApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "tests/download/downloadtestkit.h"
+#include "ui/textprogressctrl.h"
 #include "ui/tidewelldlg.h"
 
 namespace tw::test {
@@ -65,6 +68,19 @@ class OpeningPacedClock final : public IClock {
   VirtualClock m_clock;
   RealClock m_real;
   int m_nPaced = 0;  // the phone worker's thread only
+};
+
+// Counts the queued deliveries and the paints a widget receives.
+class EventCounter final : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++m_nDeliveries;
+    if (event->type() == QEvent::Paint) ++m_nPaints;
+    return false;
+  }
+  void Reset() { m_nDeliveries = m_nPaints = 0; }
+  int m_nDeliveries = 0;
+  int m_nPaints = 0;
 };
 
 // Runs the Qt event loop until the download has ended, then shows what is
@@ -139,13 +155,11 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-void PrintLine(const char* name, const std::vector<Timing>& runs) {
-  std::vector<double> wall, cpu;
-  for (const Timing& run : runs) {
-    wall.push_back(run.wall);
-    cpu.push_back(run.cpu);
-  }
-  std::printf("  %-8s %.3f s wall, %.3f s CPU\n", name, Median(wall), Median(cpu));
+// The median of one field of the runs.
+double Median(const std::vector<Timing>& runs, double Timing::*field) {
+  std::vector<double> values;
+  for (const Timing& run : runs) values.push_back(run.*field);
+  return Median(values);
 }
 
 int Run(int rounds) {
@@ -155,10 +169,13 @@ int Run(int rounds) {
   dlg.PrepareProgressBar();
   NullLog nullLog;
   NullProgress nullProgress;
+  EventCounter progressEvents;
+  dlg.Progress()->installEventFilter(&progressEvents);
   std::vector<Timing> headless, window;
   for (int i = 0; i < rounds; ++i) {
     const Timing h = RunDownload(phone, nullLog, nullProgress, false);
     dlg.LogBox()->clear();
+    progressEvents.Reset();
     const Timing w = RunDownload(phone, *dlg.LogEdit(), *dlg.ProgressBar(), true);
     if (h.wall < 0 || w.wall < 0) {
       std::fprintf(stderr, "round %d: the download failed\n", i + 1);
@@ -168,8 +185,10 @@ int Run(int rounds) {
       std::fprintf(stderr, "round %d: the window's log lacks the end of the download\n", i + 1);
       return 1;
     }
-    std::printf("round %d: headless %.3f s (CPU %.3f s), window %.3f s (CPU %.3f s)\n", i + 1, h.wall, h.cpu,
-                w.wall, w.cpu);
+    std::printf(
+        "round %d: headless %.3f s (CPU %.3f s), window %.3f s (CPU %.3f s; progress bar: %d deliveries, %d "
+        "paints)\n",
+        i + 1, h.wall, h.cpu, w.wall, w.cpu, progressEvents.m_nDeliveries, progressEvents.m_nPaints);
     headless.push_back(h);
     window.push_back(w);
   }
@@ -177,15 +196,12 @@ int Run(int rounds) {
   for (int i = 0; i < rounds; ++i) ratios.push_back(window[i].wall / headless[i].wall);
   std::printf("phone download, %u bytes, 7 regions, %zu blocks, sleeps in virtual time (medians of %d):\n",
               kPhoneSize, kBlocks, rounds);
-  PrintLine("headless", headless);
-  PrintLine("window", window);
-  std::vector<double> hWall, wWall;
-  for (int i = 0; i < rounds; ++i) {
-    hWall.push_back(headless[i].wall);
-    wWall.push_back(window[i].wall);
+  for (const auto& [name, runs] : {std::pair{"headless", &headless}, std::pair{"window", &window}}) {
+    std::printf("  %-8s %.3f s wall, %.3f s CPU\n", name, Median(*runs, &Timing::wall),
+                Median(*runs, &Timing::cpu));
   }
   std::printf("  ratio    %.3f window / headless wall (goal <= 1.05); median of the rounds' ratios %.3f\n",
-              Median(wWall) / Median(hWall), Median(ratios));
+              Median(window, &Timing::wall) / Median(headless, &Timing::wall), Median(ratios));
   return 0;
 }
 
