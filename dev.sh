@@ -28,11 +28,12 @@ ensure_packages() {
 }
 
 # build NAME [cmake options...]: configure and build into build/NAME
+# (BUILD_TARGET, when set, builds that target only)
 build() {
   local name=$1
   shift
   cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev "$@" >/dev/null
-  cmake --build "$ROOT/build/$name" -j "$JOBS"
+  cmake --build "$ROOT/build/$name" -j "$JOBS" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }
 
 run_tests() {
@@ -44,7 +45,7 @@ run_tests() {
 
 run_fuzzers() {
   echo "== fuzzers"
-  CC=clang CXX=clang++ build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
+  CC=clang CXX=clang++ BUILD_TARGET=fuzzers build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
   local f corpus
   for f in "$ROOT"/build/fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
