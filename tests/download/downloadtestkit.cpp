@@ -309,4 +309,28 @@ std::vector<std::uint32_t> Sleeps(const VirtualClock& clock) {
   return sleeps;
 }
 
+::testing::AssertionResult RunWholeUpgrade(TestOwner& owner, ImageTable* table, const std::string& devDir,
+                                           int comPort, TestLog& log, TestProgress& progress) {
+  const std::string comEntry = devDir + "/COM" + std::to_string(comPort);
+  CDownLoad dl(&owner, 0);
+  dl.SetLogEdit(&log);
+  dl.SetProgressCtrl(&progress);
+  if (!dl.ConnectPda(table, 0)) return ::testing::AssertionFailure() << "connect failed\n" << log.Text();
+  dl.StartDownload(0);
+  if (!WaitFor([&] { return owner.m_bPhoneStage[0] == 1; }, 60000)) {
+    return ::testing::AssertionFailure() << "no hand-over\n" << log.Text();
+  }
+  if (!WaitFor([&] { return std::filesystem::exists(comEntry); }, 10000)) {
+    return ::testing::AssertionFailure() << comEntry << " did not appear";
+  }
+  PhonePort port{comPort};
+  dl.m_nPort = comPort;
+  if (!dl.ConnectPhone(&port, 0))
+    return ::testing::AssertionFailure() << "phone connect failed\n" << log.Text();
+  if (!owner.WaitPosted(WM_DOWNLOAD_DONE, 1, 120000)) {
+    return ::testing::AssertionFailure() << "the run did not end\n" << log.Text();
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace tw::test

@@ -223,4 +223,11 @@ Bytes OsPacket(const Bytes& image, std::size_t offset, std::size_t n);
 // The sleeps of a virtual clock that are not 0 ms.
 std::vector<std::uint32_t> Sleeps(const VirtualClock& clock);
 
+// A whole upgrade through one downloader in slot 0, with the handset on a
+// device directory: connect, Start, wait for the hand-over and the COM<comPort>
+// entry, connect the phone, and wait for the end of the run. The downloader is
+// deleted (its workers joined) before this returns.
+::testing::AssertionResult RunWholeUpgrade(TestOwner& owner, ImageTable* table, const std::string& devDir,
+                                           int comPort, TestLog& log, TestProgress& progress);
+
 }  // namespace tw::test

@@ -73,20 +73,8 @@ TEST_F(EndToEndTest, PackageFlashesTheSimulatedHandsetFromHelloToDone) {
   owner.m_bPhoneExtraCmd = images.m_bPhoneExtraCmd.load();
   TestLog log;
   TestProgress progress;
-  {
-    CDownLoad dl(&owner, 0);
-    dl.SetLogEdit(&log);
-    dl.SetProgressCtrl(&progress);
-    ASSERT_TRUE(dl.ConnectPda(&images.m_ImageTable, 0)) << log.Text();
-    dl.StartDownload(0);
-    ASSERT_TRUE(WaitFor([&] { return owner.m_bPhoneStage[0] == 1; }, 60000)) << log.Text();
-    ASSERT_TRUE(
-        WaitFor([&] { return fs::exists(m_root / "dev" / ("COM" + std::to_string(kComPort))); }, 10000));
-    PhonePort port{kComPort};
-    dl.m_nPort = kComPort;
-    ASSERT_TRUE(dl.ConnectPhone(&port, 0)) << log.Text();
-    ASSERT_TRUE(owner.WaitPosted(WM_DOWNLOAD_DONE, 1, 120000)) << log.Text();
-  }
+  ASSERT_TRUE(
+      RunWholeUpgrade(owner, &images.m_ImageTable, (m_root / "dev").string(), kComPort, log, progress));
   EXPECT_EQ(owner.Posted(WM_DOWNLOAD_DONE), 1);
   EXPECT_EQ(owner.m_bRundnload, 0);
   EXPECT_NE(log.Text().find("[COM7]PHONE Download complete.\r\n"), std::string::npos);
