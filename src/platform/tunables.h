@@ -30,6 +30,9 @@ struct Tunables {
   // too short for any modem. An expired wait is an attempt without an answer.
   int phoneRxFloorMs = 2000;
 
+  // The window shows a worker's reports at most once per this period (its
+  // frame); reports in between are merged, the latest text and position win.
+  int uiFrameMs = 20;
   // Closing the window waits this long before it deletes the downloaders.
   int closeGraceMs = 2000;
   // Start-up waits at most this long for an older upgrader's process to end.

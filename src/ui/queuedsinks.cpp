@@ -1,6 +1,5 @@
 #include "ui/queuedsinks.h"
 
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -37,15 +36,20 @@ void ShowLogText(QPlainTextEdit& edit, const std::string& shown, const std::stri
   edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
 }
 
-QueuedLogSink::QueuedLogSink(QPlainTextEdit* pEdit) : m_pEdit(pEdit) {}
+QueuedLogSink::QueuedLogSink(QPlainTextEdit* pEdit, std::chrono::milliseconds frame)
+    : m_pEdit(pEdit), m_pacer([this] { Deliver(); }, frame) {}
 
 void QueuedLogSink::SetLogText(const std::string& text) {
   std::lock_guard<std::mutex> guard(m_lock);
   m_strPending = text;
   if (m_bPosted) return;
   m_bPosted = true;
-  QMetaObject::invokeMethod(
-      m_pEdit, [this] { Deliver(); }, Qt::QueuedConnection);
+  m_pacer.Request();
+}
+
+bool QueuedLogSink::Idle() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return !m_bPosted;
 }
 
 void QueuedLogSink::Deliver() {
@@ -59,7 +63,8 @@ void QueuedLogSink::Deliver() {
   m_strShown = std::move(text);
 }
 
-QueuedProgressSink::QueuedProgressSink(CTextProgressCtrl* pProgress) : m_pProgress(pProgress) {}
+QueuedProgressSink::QueuedProgressSink(CTextProgressCtrl* pProgress, std::chrono::milliseconds frame)
+    : m_pProgress(pProgress), m_pacer([this] { Deliver(); }, frame) {}
 
 void QueuedProgressSink::SetText(const std::string& text) {
   std::lock_guard<std::mutex> guard(m_lock);
@@ -73,11 +78,15 @@ void QueuedProgressSink::SetPos(int pos) {
   PostLocked();
 }
 
+bool QueuedProgressSink::Idle() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return !m_bPosted;
+}
+
 void QueuedProgressSink::PostLocked() {
   if (m_bPosted) return;
   m_bPosted = true;
-  QMetaObject::invokeMethod(
-      m_pProgress, [this] { Deliver(); }, Qt::QueuedConnection);
+  m_pacer.Request();
 }
 
 // The caption first, then the position, as a downloader reports them.

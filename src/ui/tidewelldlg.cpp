@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/tunables.h"
 #include "ui/aboutdlg.h"
 #include "ui/artwork.h"
 #include "ui/cdialognandselect.h"
@@ -58,8 +59,9 @@ void CTidewellDlg::CreateTemplateControls() {
   m_pStart = static_cast<QPushButton*>(tw::GetDlgItem(ClientArea(), IDC_BUTTON_START));
   m_pHidden = static_cast<QPushButton*>(tw::GetDlgItem(ClientArea(), IDC_BUTTON_HIDDEN));
   m_pLog = static_cast<QPlainTextEdit*>(tw::GetDlgItem(ClientArea(), IDC_EDIT_LOG));
-  m_pLogSink = std::make_unique<QueuedLogSink>(m_pLog);
-  m_pProgressSink = std::make_unique<QueuedProgressSink>(m_pProgress);
+  const std::chrono::milliseconds frame(GetTunables().uiFrameMs);
+  m_pLogSink = std::make_unique<QueuedLogSink>(m_pLog, frame);
+  m_pProgressSink = std::make_unique<QueuedProgressSink>(m_pProgress, frame);
   connect(m_pStart, &QPushButton::clicked, this, [this] {
     if (m_pEvents != nullptr) m_pEvents->OnStart();
   });

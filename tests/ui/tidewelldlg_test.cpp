@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <memory>
 #include <thread>
 
 #include "ui/cdialognandselect.h"
@@ -243,11 +245,6 @@ TEST_F(MainDialogTest, ButtonsReachTheLogic) {
   EXPECT_EQ(events.startCount, 1) << "a disabled Start does nothing";
 }
 
-// Waits until the queued reports have reached the controls.
-void Drain() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
-
 // The log box shows the whole log a worker reports, without "\r", with its
 // last line in view; a log that restarts replaces the text.
 TEST_F(MainDialogTest, LogBoxShowsTheWholeLogFromAWorker) {
@@ -260,7 +257,7 @@ TEST_F(MainDialogTest, LogBoxShowsTheWholeLogFromAWorker) {
     }
   });
   worker.join();
-  Drain();
+  test::ShowReports(dlg);
   QString expected = QString::fromStdString(log);
   expected.remove(QLatin1Char('\r'));
   EXPECT_EQ(dlg.LogBox()->toPlainText(), expected);
@@ -269,10 +266,10 @@ TEST_F(MainDialogTest, LogBoxShowsTheWholeLogFromAWorker) {
   EXPECT_EQ(bar->value(), bar->maximum());
 
   dlg.LogEdit()->SetLogText("[PDA] Connect and Power-on the Device.\r\n");
-  Drain();
+  test::ShowReports(dlg);
   EXPECT_EQ(dlg.LogBox()->toPlainText(), QStringLiteral("[PDA] Connect and Power-on the Device.\n"));
   dlg.LogEdit()->SetLogText("");
-  Drain();
+  test::ShowReports(dlg);
   EXPECT_TRUE(dlg.LogBox()->toPlainText().isEmpty());
 }
 
@@ -287,11 +284,62 @@ TEST_F(MainDialogTest, ProgressFromAWorkerReachesTheBar) {
     dlg.ProgressBar()->SetPos(0);
   });
   worker.join();
-  Drain();
+  test::ShowReports(dlg);
   char caption[64];
   dlg.Progress()->GetWindowText(caption, sizeof caption);
   EXPECT_STREQ(caption, "Eboot image complete.");
   EXPECT_EQ(dlg.Progress()->GetPos(), 0);
+}
+
+// The controls are updated at most once per frame: the first report at once,
+// the ones that follow within the frame merged into one update at its end.
+TEST(QueuedSinks, ReportsArePacedToOnePerFrame) {
+  constexpr std::chrono::milliseconds kFrame(300);
+  CTextProgressCtrl bar;
+  QPlainTextEdit box;
+  QueuedProgressSink progress(&bar, kFrame);
+  QueuedLogSink log(&box, kFrame);
+  progress.SetText("Connected");
+  progress.SetPos(1);
+  log.SetLogText("a\r\n");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(bar.GetPos(), 1);
+  EXPECT_EQ(box.toPlainText(), QStringLiteral("a\n"));
+
+  const auto start = std::chrono::steady_clock::now();
+  std::thread worker([&] {
+    for (int i = 2; i <= 50; ++i) {
+      progress.SetText("Eboot downloading : " + std::to_string(i) + " %");
+      progress.SetPos(i);
+    }
+    log.SetLogText("a\r\nb\r\n");
+  });
+  worker.join();
+  QCoreApplication::processEvents();
+  if (std::chrono::steady_clock::now() - start < kFrame) {
+    EXPECT_EQ(bar.GetPos(), 1) << "held back for the rest of the frame";
+    EXPECT_FALSE(progress.Idle());
+    EXPECT_FALSE(log.Idle());
+  }
+  EXPECT_TRUE(QTest::qWaitFor([&] { return progress.Idle() && log.Idle(); }, 5000));
+  char caption[64];
+  bar.GetWindowText(caption, sizeof caption);
+  EXPECT_STREQ(caption, "Eboot downloading : 50 %");
+  EXPECT_EQ(bar.GetPos(), 50);
+  EXPECT_EQ(box.toPlainText(), QStringLiteral("a\nb\n"));
+}
+
+// A sink deleted with a delivery still waiting for its frame leaves nothing behind.
+TEST(QueuedSinks, ADeletedSinkDropsItsWaitingDelivery) {
+  CTextProgressCtrl bar;
+  auto progress = std::make_unique<QueuedProgressSink>(&bar, std::chrono::seconds(10));
+  progress->SetPos(1);
+  QCoreApplication::processEvents();
+  progress->SetPos(2);
+  QCoreApplication::processEvents();
+  progress.reset();
+  QTest::qWait(100);
+  EXPECT_EQ(bar.GetPos(), 1);
 }
 
 // NAND selection from the main window: the flag is set whatever the answer;

@@ -9,6 +9,10 @@
 #include "ui/colorref.h"
 #include "ui/dialog.h"
 
+namespace tw {
+class CTidewellDlg;
+}
+
 namespace tw::test {
 
 // The widget as it paints now, one image pixel per widget pixel.
@@ -27,6 +31,11 @@ struct ModalRun {
   bool leftOpen = false;  // the action did not end the dialog
 };
 ModalRun RunModal(CDialog& dialog, std::function<void()> action);
+
+// Runs the queued events, then the event loop until the dialog's log box and
+// progress bar show every report made so far (their updates are paced to one
+// per frame).
+void ShowReports(CTidewellDlg& dlg);
 
 // The dialog that is running modally now (a nested one), or null.
 QWidget* ActiveModal();

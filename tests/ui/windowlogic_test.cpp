@@ -23,10 +23,6 @@
 namespace tw {
 namespace {
 
-void Drain() {
-  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
-
 // Answers the next message box that opens with OK and keeps its text.
 void AnswerNextMessageBox(QString* pText) {
   auto* poll = new QTimer;
@@ -74,7 +70,7 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
     EXPECT_FALSE(dlg.StartButton()->isEnabled());
     ASSERT_TRUE(static_cast<bool>(events.m_Sink)) << "the window registered for device events";
     events.m_Sink(DeviceEvent{DeviceEvent::Action::Arrival, DeviceEvent::Kind::Other, "pda0"});
-    Drain();
+    test::ShowReports(dlg);
     EXPECT_TRUE(dlg.StartButton()->isEnabled());
     EXPECT_EQ(dlg.LogBox()->toPlainText(), QStringLiteral("[PDA]Device Found. = [0] \n"));
     char caption[32];
@@ -84,7 +80,7 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
     // No firmware set: Start answers with its message box and comes back.
     AnswerNextMessageBox(&message);
     QTest::mouseClick(dlg.StartButton(), Qt::LeftButton);
-    Drain();
+    test::ShowReports(dlg);
     EXPECT_TRUE(dlg.StartButton()->isEnabled());
     dlg.close();
   });
