@@ -90,33 +90,30 @@ DWORD CUsbInterface::Write(const void* pBuffer, DWORD nBytes) {
   return m_hDevice->Write(pBuffer, nBytes, GetTunables().writeTimeoutMs) ? nBytes : 0;
 }
 
+// Waits for the receive event and reads what it brought, as one poll and one
+// read: a vanished device ends the wait at once, so no count is asked first.
 DWORD CUsbInterface::Read(void* pBuffer, DWORD nMaxBytes) {
-  // 1. A closed or vanished device cannot arm the receive event.
-  if (!m_hDevice || m_hDevice->BytesWaiting() < 0 || nMaxBytes == 0) {
+  // 1. Nothing can be read without a device or room.
+  if (!m_hDevice || nMaxBytes == 0) {
     return 0;
   }
   // 2. Wait for the first byte, in bounded passes.
-  long n = 0;
   for (int pass = 0; pass < kMaxPassCount; ++pass) {
-    long waiting = m_hDevice->BytesWaiting();
-    if (waiting < 0) {
+    const int ready = WaitReceiveOrStop(*m_hDevice, GetTunables().usbReadPassMs, m_stop);
+    if (ready < 0 || m_stop.stop_requested()) {
       return 0;
     }
-    n = std::min<long>(static_cast<long>(nMaxBytes), waiting);
-    if (n > 0) {
-      break;
+    if (ready == 0) {
+      continue;
     }
-    if (WaitReceiveOrStop(*m_hDevice, GetTunables().usbReadPassMs, m_stop) < 0 || m_stop.stop_requested()) {
-      return 0;
+    // 3. Only what waits, at most nMaxBytes: the rest stays queued for the next read.
+    const long got = m_hDevice->Read(pBuffer, nMaxBytes);
+    if (got != 0) {
+      return got > 0 ? static_cast<DWORD>(got) : 0;
     }
   }
-  // 3. Silent through every pass.
-  if (n == 0) {
-    return 0;
-  }
-  // 4-5. Only what waits: the rest stays queued for the next read.
-  long got = m_hDevice->Read(pBuffer, static_cast<std::size_t>(n));
-  return got > 0 ? static_cast<DWORD>(got) : 0;
+  // 4. Silent through every pass.
+  return 0;
 }
 
 }  // namespace tw
