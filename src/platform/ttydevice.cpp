@@ -141,10 +141,11 @@ long CTtyDevice::Read(void* dst, std::size_t n) {
     if (got < 0 && errno == EINTR) {
       continue;
     }
-    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return -1;
+    if (got < 0) {
+      // Nothing waits on a live tty; any other error is a gone one.
+      return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
     }
-    // Nothing read: a raw tty with nothing waiting, or a hung-up one (poll tells).
+    // End of file: a hung-up tty, or a raw one with nothing waiting (poll tells).
     pollfd p{m_fd, POLLIN, 0};
     return (poll(&p, 1, 0) > 0 && (p.revents & kGoneEvents)) ? -1 : 0;
   }

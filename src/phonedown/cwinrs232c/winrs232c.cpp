@@ -142,13 +142,9 @@ DWORD CWinRs232cSync::Read(void* dst, DWORD count) {
   if (m_readBuffer.size() < kReadBufferSize) {
     m_readBuffer.assign(kReadBufferSize, 0);
   }
-  // 1-2. What waits; count 0 takes all of it, up to the buffer's size.
-  long waiting = m_Handle->BytesWaiting();
-  if (waiting < 0) {
-    return 0;
-  }
-  const std::size_t want =
-      std::min<std::size_t>(count == 0 ? static_cast<std::size_t>(waiting) : count, kReadBufferSize);
+  // 1-2. Count 0 takes what waits, up to the buffer's size: one read that
+  // does not block takes exactly that, so the count is not asked first.
+  const std::size_t want = std::min<std::size_t>(count == 0 ? kReadBufferSize : count, kReadBufferSize);
   // 3-5. Gather into the read buffer; a given count waits for its bytes
   // up to the read time-out.
   const auto deadline =
