@@ -36,6 +36,7 @@ CDownLoad::~CDownLoad() {
 // ---- Entry operations (UI thread) ----
 
 BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
+  WaitForEndedRun();
   LogMessage("[StartDownload => %d] StartDownload !!\r\n", nIndex);
   m_pImageTable = pTable;
   g_bConnecting = 1;
@@ -79,6 +80,7 @@ void CDownLoad::StartPhoneDownload(int nIndex) {
 }
 
 BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
+  WaitForEndedRun();
   m_pPhonePort = pPort;
   if (!OpenPhonePort(nIndex)) return FALSE;
   m_nIndex = nIndex;
@@ -101,6 +103,15 @@ void CDownLoad::StartWorker(void (CDownLoad::*proc)()) {
                                (this->*proc)();
                                pDone->store(true);
                              })});
+}
+
+// A run that ended early (reset, WM_DOWNLOAD_DONE) may still be taking its
+// last steps on its worker: the next stage after its start delay, or the
+// closing steps after a failed last region. They fail at once on the closed
+// channel. A new connect waits for them, so that they never reach the
+// channel it opens and two threads never use it at once.
+void CDownLoad::WaitForEndedRun() {
+  JoinWorkers();
 }
 
 void CDownLoad::JoinWorkers() {

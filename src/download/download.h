@@ -110,6 +110,7 @@ class CDownLoad {
   void PhoneDownloadThread();
   void PdaCommandThread();
   void StartWorker(void (CDownLoad::*proc)());
+  void WaitForEndedRun();
 
   // Helpers of the stages.
   IDownloadOwner& Owner() const { return *m_pActiveOwner; }

@@ -3,7 +3,13 @@
 // downloader was reset and how often WM_DOWNLOAD_DONE was posted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "download/phoneparams.h"
 #include "tests/download/downloadtestkit.h"
@@ -125,6 +131,85 @@ const FailureCase kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Faults, FailureTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+// Virtual time, except that the OS-image stage's start delay (the second
+// 800 ms sleep) is held until the test lets it go.
+class GateClock final : public IClock {
+ public:
+  explicit GateClock(VirtualClock& clock) : m_clock(clock) {}
+  bool Sleep(std::uint32_t ms, std::stop_token stop) override {
+    if (ms == kStartDelayMs) {
+      std::unique_lock guard(m_lock);
+      if (++m_nStartDelays == 2) {
+        m_bHeld = true;
+        m_changed.notify_all();
+        m_changed.wait(guard, [this] { return m_bReleased; });
+      }
+    }
+    return m_clock.Sleep(ms, stop);
+  }
+  std::uint32_t GetTickCount() override { return m_clock.GetTickCount(); }
+  bool WaitHeld(int timeoutMs) {
+    std::unique_lock guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return m_bHeld; });
+  }
+  void Release() {
+    std::lock_guard guard(m_lock);
+    m_bReleased = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  static constexpr std::uint32_t kStartDelayMs = 800;
+  VirtualClock& m_clock;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  int m_nStartDelays = 0;
+  bool m_bHeld = false;
+  bool m_bReleased = false;
+};
+
+// After a failed EBOOT stage the run is over, but its worker still runs the
+// OS-image stage after its start delay. A handset that arrives meanwhile is
+// connected only once that worker has ended, so the old stage never writes
+// to the new connection (its OS_INFO would reach the new handset).
+TEST(FailureThenReconnect, AConnectWaitsForTheEndedRunsLastSteps) {
+  SimRig rig;
+  GateClock clock(rig.m_owner.m_clock);
+  TestOwner& owner = rig.m_owner;
+  owner.UseClock(clock);
+  owner.m_bDownEboot = 1;
+  owner.m_bDownPda = 1;
+  TestImages images(Pattern(3000, 22), Pattern(3000, 23), kPhoneSize);
+  const Bytes phone = Pattern(kPhoneSize, 21);
+  rig.LoadPhoneFile(phone);
+  sim::SimConfig config;
+  config.faults.noAckEbootRecord = 1;
+  rig.StartHandset(config, images, phone, false);
+  CDownLoad& dl = *rig.m_dl;
+  ASSERT_TRUE(dl.ConnectPda(&images.table, 0));
+  dl.StartDownload(0);
+  ASSERT_TRUE(owner.WaitPosted(WM_DOWNLOAD_DONE, 1, 10000));
+  ASSERT_TRUE(clock.WaitHeld(10000)) << "the OS-image stage's start delay";
+  const std::size_t writesBefore = rig.m_provider.UsbWrites().size();
+
+  std::atomic<bool> bConnected{false};
+  std::thread arrival([&] {
+    EXPECT_TRUE(dl.ConnectPda(&images.table, 0));
+    bConnected = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(bConnected) << "the connect went ahead of the ended run's worker";
+  EXPECT_EQ(rig.m_provider.UsbWrites().size(), writesBefore);
+  clock.Release();
+  arrival.join();
+
+  EXPECT_EQ(owner.Posted(WM_DOWNLOAD_DONE), 2) << "the OS-image stage failed on the closed channel";
+  const std::vector<Bytes> writes = rig.m_provider.UsbWrites();
+  const Bytes osInfo = Command(PDA_CMD_OS_INFO, 3000);
+  EXPECT_EQ(std::count(writes.begin() + static_cast<std::ptrdiff_t>(writesBefore), writes.end(), osInfo), 0)
+      << "the ended run wrote to the new connection";
+}
 
 }  // namespace
 }  // namespace tw::test
