@@ -309,13 +309,12 @@ void BM_WholeUpgrade(benchmark::State& state) {
     state.counters["bare_trip_us"] = bareUs;
     state.counters["bare_before_us"] = bareBeforeUs;
     state.counters["bare_after_us"] = bareAfterUs;
-    state.counters["trip_ratio"] = restPerTripUs / bareUs;
+    state.counters["trip_ratio"] = restPerTripUs / bareUs;  // goal: <= 1.5
     state.counters["paced_trip_us"] = pacedUs;
     state.counters["paced_before_us"] = pacedBeforeUs;
     state.counters["paced_after_us"] = pacedAfterUs;
     const double restS = wallS - sleptS;
-    state.counters["paced_trip_ratio"] =
-        restS * 1e6 / (pdaTrips * bareUs + (trips - pdaTrips) * pacedUs);  // goal: <= 1.5
+    state.counters["paced_trip_ratio"] = restS * 1e6 / (pdaTrips * bareUs + (trips - pdaTrips) * pacedUs);
     state.counters["pda_rest_per_trip_us"] = (pdaWallS - pdaSleptS) * 1e6 / pdaTrips;
     state.counters["phone_rest_per_trip_us"] =
         (wallS - pdaWallS - (sleptS - pdaSleptS)) * 1e6 / (trips - pdaTrips);
