@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 
@@ -23,7 +25,10 @@ constexpr GUID kDownloadClass = {
 class UsbHardware : public ::testing::Test {
  protected:
   UsbHardware() : provider(ports) {}
-  ~UsbHardware() override { ::unsetenv("TIDEWELL_USB_IDS"); }
+  ~UsbHardware() override {
+    ::unsetenv("TIDEWELL_USB_IDS");
+    std::remove(rulesPath.c_str());
+  }
 
   void UseRules(const std::string& text) {
     std::ofstream(rulesPath) << text;
@@ -31,7 +36,9 @@ class UsbHardware : public ::testing::Test {
   }
 
   test::FakeUsbBus bus;
-  std::string rulesPath = ::testing::TempDir() + "tidewell-hardware-ids.conf";
+  // One file per process: the tests run in parallel, each in its own process.
+  std::string rulesPath =
+      ::testing::TempDir() + "tidewell-hardware-ids-" + std::to_string(::getpid()) + ".conf";
   CPortTable ports;
   CLinuxDeviceProvider provider;
 };

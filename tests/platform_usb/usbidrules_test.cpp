@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <set>
@@ -72,7 +73,7 @@ TEST(CUsbIdRules, ShippedDefaultParsesToPlaceholders) {
 }
 
 TEST(CUsbIdRules, EnvironmentNamesAnotherFile) {
-  std::string path = ::testing::TempDir() + "tidewell-usb-ids.conf";
+  std::string path = ::testing::TempDir() + "tidewell-usb-ids-" + std::to_string(::getpid()) + ".conf";
   std::ofstream(path) << "match vid=0x0abc pid=0x0def interface=1\n";
   ::setenv("TIDEWELL_USB_IDS", path.c_str(), 1);
   std::string error;
