@@ -192,9 +192,8 @@ int Run(int rounds) {
       return 1;
     }
     std::printf(
-        "round %d: headless %.3f s (CPU %.3f s), window %.3f s (CPU %.3f s; UI thread woken %d times, "
-        "progress "
-        "bar painted %d times)\n",
+        "round %d: headless %.3f s (CPU %.3f s), window %.3f s "
+        "(CPU %.3f s; UI thread woken %d times, progress bar painted %d times)\n",
         i + 1, h.wall, h.cpu, w.wall, w.cpu, events.m_nWakes, events.m_nPaints);
     headless.push_back(h);
     window.push_back(w);
