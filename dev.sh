@@ -12,7 +12,7 @@ JOBS=$(nproc)
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libusb-1.0-0-dev libudev-dev umockdev libumockdev-dev
-  fonts-liberation fonts-nanum xvfb xauth)
+  fonts-liberation fonts-nanum xvfb xauth ccache)
 
 ensure_packages() {
   local missing=() p
@@ -27,12 +27,20 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# ccache, when present, keeps repeated builds short. Paths are taken relative
+# to the checkout, so two checkouts of the tree share one cache.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
+fi
+
 # build NAME [cmake options...]: configure and build into build/NAME
 # (BUILD_TARGET, when set, builds that target only)
 build() {
   local name=$1
   shift
-  cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev "$@" >/dev/null
+  cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev ${LAUNCHER[@]+"${LAUNCHER[@]}"} "$@" >/dev/null
   cmake --build "$ROOT/build/$name" -j "$JOBS" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }
 
