@@ -1,10 +1,12 @@
 #include "app/imageset.h"
 
+#include "platform/ownexecutable.h"
+
 namespace tw {
 
 BOOL CImageSet::LoadAttachedImages(const std::string& path) {
   // 1. The running executable unless a package path is given.
-  const std::string packagePath = path.empty() ? kOwnExecutable : path;
+  const std::string packagePath = path.empty() ? OwnExecutableFile() : path;
   // 2. Open it for reading.
   CFile file;
   if (!file.Open(packagePath, CFile::modeRead | CFile::shareDenyRead)) {

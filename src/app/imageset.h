@@ -21,9 +21,6 @@ class CImageSet {
   CImageSet(const CImageSet&) = delete;
   CImageSet& operator=(const CImageSet&) = delete;
 
-  // The running executable, where the upgrader carries its package.
-  static constexpr const char* kOwnExecutable = "/proc/self/exe";
-
   // Loads the package appended to the file at path (empty: the running
   // executable): reads sImageHeader from the last 36 bytes, the EBOOT image
   // (when dwEbootOffset and dwEbootSize are both non-zero) from

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/devicedirsource.h"
 #include "platform/linuxusb/usbhardware.h"
+#include "platform/ownexecutable.h"
 #include "platform/ttyinterfacebackend.h"
 
 namespace tw {
@@ -44,7 +45,7 @@ CTidewellDlgLogic::Services CFrontSetup::Services() {
   services.pClock = &DefaultClock();
   services.pDevices = m_pDevices ? &m_pDevices->provider : &m_NoDevices;
   services.pEvents = m_pDevices ? m_pDevices->events.get() : nullptr;
-  services.strPackagePath = m_strPackage.empty() ? std::string(CImageSet::kOwnExecutable) : m_strPackage;
+  services.strPackagePath = m_strPackage.empty() ? OwnExecutableFile() : m_strPackage;
   return services;
 }
 

@@ -1,8 +1,5 @@
 #include "cli/headlessrun.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -14,6 +11,7 @@
 #include "cli/frontsetup.h"
 #include "cli/headlessview.h"
 #include "cli/stallwatch.h"
+#include "platform/console.h"
 #include "platform/messageloop.h"
 #include "tools/imageselections.h"
 
@@ -27,61 +25,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto kStallCheck = std::chrono::milliseconds(250);
 // --simulate without --timeout: a run that has not ended by then has hung.
 constexpr int kSimulateTimeoutSeconds = 900;
-
-// SIGINT and SIGTERM end the run like a failure, so that the close still
-// joins the workers and a simulation still removes its directory. The
-// signals are blocked before any thread starts and taken here.
-class InterruptWatch {
- public:
-  explicit InterruptWatch(CMessageLoop& loop) {
-    sigemptyset(&m_signals);
-    sigaddset(&m_signals, SIGINT);
-    sigaddset(&m_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-    m_thread = std::jthread([this, &loop](std::stop_token stop) {
-      timespec slice{0, 100 * 1000 * 1000};
-      while (!stop.stop_requested()) {
-        if (sigtimedwait(&m_signals, nullptr, &slice) > 0) {
-          std::fprintf(stderr, "tidewell: interrupted\n");
-          loop.Quit(kExitRunFailed);
-          return;
-        }
-      }
-    });
-  }
-
- private:
-  sigset_t m_signals;
-  std::jthread m_thread;
-};
-
-// The log's own stream: the process's stdout, moved to a descriptor of its
-// own, while descriptor 1 becomes a copy of stderr. So stdout carries the
-// log lines and nothing else, whatever a library prints.
-class LogStream {
- public:
-  LogStream() {
-    std::fflush(stdout);
-    int fd = dup(STDOUT_FILENO);
-    m_pFile = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (m_pFile != nullptr) {
-      dup2(STDERR_FILENO, STDOUT_FILENO);
-    } else if (fd >= 0) {
-      close(fd);
-    }
-  }
-  ~LogStream() {
-    if (m_pFile != nullptr) {
-      std::fclose(m_pFile);
-    }
-  }
-  LogStream(const LogStream&) = delete;
-  LogStream& operator=(const LogStream&) = delete;
-  std::FILE* File() const { return m_pFile != nullptr ? m_pFile : stdout; }
-
- private:
-  std::FILE* m_pFile = nullptr;
-};
 
 // Runs the loop until the run ends, the deadline passes or a stall shows.
 int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic,
@@ -118,8 +61,13 @@ int RunHeadless(const FrontOptions& options) {
 
   // 2. Where devices and the firmware set come from; interrupts end the
   // loop once it runs.
+  // An interrupt ends the run like a failure, so that the close still joins
+  // the workers and a simulation still removes its directory.
   CMessageLoop loop;
-  InterruptWatch interrupts(loop);
+  CInterruptWatch interrupts([&loop] {
+    std::fprintf(stderr, "tidewell: interrupted\n");
+    loop.Quit(kExitRunFailed);
+  });
   CFrontSetup setup;
   std::string error;
   if (!setup.Prepare(options, &error)) {
@@ -128,8 +76,8 @@ int RunHeadless(const FrontOptions& options) {
   }
 
   // 3. The dialog's logic on this thread's loop.
-  LogStream log;
-  CHeadlessView view(loop, log.File(), stderr, isatty(STDERR_FILENO) != 0);
+  CLogStream log;
+  CHeadlessView view(loop, log.File(), stderr, IsTerminal(stderr));
   CTidewellDlgLogic::Services services = setup.Services();
   services.pView = &view;
   services.pQueue = &loop;

@@ -1,12 +1,11 @@
 // tidewell-tool pack: makes a packed upgrader.
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
 #include "cli/packagewriter.h"
 #include "cli/tool_args.h"
 #include "cli/tool_commands.h"
+#include "platform/ownexecutable.h"
 
 namespace tw {
 
@@ -22,14 +21,7 @@ int PackUsage(const std::string& problem) {
 
 // The built upgrader next to this program.
 std::string DefaultUpgrader() {
-  std::string self(4096, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-  if (n <= 0) {
-    return "tidewell";
-  }
-  self.resize(static_cast<std::size_t>(n));
-  const std::size_t slash = self.rfind('/');
-  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "tidewell";
+  return OwnExecutableDir() + ProgramFileName("tidewell");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/tracesink.h"
+
 namespace tw {
 
 bool TraceEnabled() {
@@ -12,7 +14,7 @@ bool TraceEnabled() {
 }
 
 void Trace(const char* fmt, ...) {
-  if (!TraceEnabled()) {
+  if (!TraceWanted()) {
     return;
   }
   char line[1024];
@@ -20,7 +22,7 @@ void Trace(const char* fmt, ...) {
   va_start(args, fmt);
   std::vsnprintf(line, sizeof line, fmt, args);
   va_end(args);
-  std::fputs(line, stderr);
+  WriteTrace(line);
 }
 
 }  // namespace tw
