@@ -39,9 +39,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/imageset.h"
 #include "cli/simulation.h"
 #include "download/download.h"
+#include "firmware/imageset.h"
 #include "pda/pdaguid.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/porttable.h"

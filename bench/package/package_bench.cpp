@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/imageheader.h"
-#include "app/imageset.h"
+#include "firmware/imageheader.h"
+#include "firmware/imageset.h"
 #include "platform/file.h"
 
 namespace {

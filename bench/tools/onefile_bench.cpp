@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "tools/onefileloader.h"
 #include "tools/onefilewriter.h"
 

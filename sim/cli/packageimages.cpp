@@ -1,6 +1,6 @@
 #include "sim/cli/packageimages.h"
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 
 namespace tw::sim {
 

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/imageset.h"
 #include "app/slotdownloader.h"
 #include "app/tidewellview.h"
 #include "download/downloadowner.h"
+#include "firmware/imageset.h"
 #include "platform/clock.h"
 #include "platform/deviceevents.h"
 #include "platform/deviceprovider.h"

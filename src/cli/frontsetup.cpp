@@ -1,6 +1,6 @@
 #include "cli/frontsetup.h"
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "pda/pdaguid.h"
 #include "platform/clock.h"
 #include "platform/devicedirsource.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <vector>
 
-#include "cli/packagewriter.h"
+#include "firmware/packagewriter.h"
 #include "sim/cli/packageimages.h"
 #include "sim/ptytransport.h"
 #include "sim/simhandset.h"

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/imageheader.h"
-#include "app/packagelayout.h"
 #include "cli/tool_args.h"
 #include "cli/tool_commands.h"
+#include "firmware/imageheader.h"
+#include "firmware/packagelayout.h"
 #include "platform/file.h"
 
 namespace tw {

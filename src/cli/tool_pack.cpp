@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/packagewriter.h"
 #include "cli/tool_args.h"
 #include "cli/tool_commands.h"
+#include "firmware/packagewriter.h"
 #include "platform/ownexecutable.h"
 
 namespace tw {

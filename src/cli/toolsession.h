@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/imageset.h"
 #include "cli/tool_args.h"
 #include "download/downloadowner.h"
+#include "firmware/imageset.h"
 #include "tools/devtools.h"
 #include "tools/toolpath.h"
 

@@ -2,10 +2,10 @@
 
 #include <cstdarg>
 
-#include "app/imagetable.h"
 #include "download/downloadtext.h"
 #include "download/inertowner.h"
 #include "download/phoneparams.h"
+#include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
 #include "platform/trace.h"
 

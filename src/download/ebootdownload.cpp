@@ -2,9 +2,9 @@
 // answered by the handset, then the completion wait and the hand-over.
 #include <algorithm>
 
-#include "app/imagetable.h"
 #include "download/download.h"
 #include "download/downloadtext.h"
+#include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
 
 namespace tw {

@@ -1,6 +1,6 @@
 #include "download/inertowner.h"
 
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/dloadfile.h"
 
 namespace tw {
 

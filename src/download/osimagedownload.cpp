@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/imagetable.h"
 #include "download/download.h"
 #include "download/downloadtext.h"
+#include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
 
 namespace tw {

@@ -1,8 +1,8 @@
 // The PDA handshake: open the handset's USB download interface, wait for its
 // hello byte and answer it.
-#include "app/imagetable.h"
 #include "download/download.h"
 #include "download/downloadtext.h"
+#include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
 #include "pda/pdaguid.h"
 #include "platform/trace.h"

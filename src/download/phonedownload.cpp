@@ -7,7 +7,7 @@
 #include "download/download.h"
 #include "download/downloadtext.h"
 #include "download/phoneparams.h"
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/dloadfile.h"
 #include "phonedown/cmsmpacket/msmresponse.h"
 #include "phonedown/cmsmpacket/pkt.h"
 

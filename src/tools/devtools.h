@@ -6,8 +6,8 @@
 #include <array>
 #include <string>
 
-#include "app/imageset.h"
 #include "download/downloadowner.h"
+#include "firmware/imageset.h"
 #include "platform/file.h"
 #include "platform/wintypes.h"
 #include "tools/ini.h"

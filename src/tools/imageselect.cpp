@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/dloadfile.h"
 #include "tools/devtools.h"
 
 namespace tw {

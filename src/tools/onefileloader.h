@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "tools/onefileheader.h"
 
 namespace tw {

@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/bufbin.h"
-#include "app/imagetable.h"
 #include "download/download.h"
 #include "download/downloadowner.h"
 #include "download/downloadsinks.h"
+#include "firmware/bufbin.h"
+#include "firmware/dloadfile.h"
+#include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
-#include "phonedown/cdloadfile/dloadfile.h"
 #include "platform/clock.h"
 #include "platform/deviceprovider.h"
 #include "sim/inprocchannel.h"

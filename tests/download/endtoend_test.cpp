@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/imageset.h"
 #include "cli/simulation.h"
+#include "firmware/imageset.h"
 #include "pda/pdaguid.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/porttable.h"

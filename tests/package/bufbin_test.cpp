@@ -1,5 +1,5 @@
 // CBufBin: the EBOOT and PDA storages.
-#include "app/bufbin.h"
+#include "firmware/bufbin.h"
 
 #include <gtest/gtest.h>
 

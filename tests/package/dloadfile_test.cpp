@@ -1,5 +1,5 @@
 // CDloadFile: the phone image cut into 1031-byte download packets.
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/dloadfile.h"
 
 #include <gtest/gtest.h>
 

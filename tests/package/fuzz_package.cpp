@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // An in-memory file, opened through its /proc path like any package.

@@ -1,5 +1,5 @@
 // sImageHeader: nine little-endian words, whatever the host.
-#include "app/imageheader.h"
+#include "firmware/imageheader.h"
 
 #include <gtest/gtest.h>
 

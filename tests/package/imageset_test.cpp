@@ -1,5 +1,5 @@
 // CImageSet::LoadAttachedImages: the package appended to an executable.
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 
 #include <gtest/gtest.h>
 

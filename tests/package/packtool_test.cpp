@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/imageset.h"
-#include "cli/packagewriter.h"
 #include "cli/tool_commands.h"
+#include "firmware/imageset.h"
+#include "firmware/packagewriter.h"
 #include "tests/package/packagefixture.h"
 
 namespace tw::test {

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "platform/byteorder.h"
 #include "tools/onefileloader.h"
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/imageset.h"
 #include "cli/frontoptions.h"
+#include "firmware/imageset.h"
 #include "tests/tools/scratchdir.h"
 #include "tools/onefileheader.h"
 #include "tools/onefilewriter.h"

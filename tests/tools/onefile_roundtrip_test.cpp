@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "pda/pdaguid.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/porttable.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "platform/byteorder.h"
 #include "tests/tools/recordingtools.h"
 #include "tests/tools/scratchdir.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/imageset.h"
 #include "download/downloadowner.h"
+#include "firmware/imageset.h"
 #include "tools/devtools.h"
 
 namespace tw::test {

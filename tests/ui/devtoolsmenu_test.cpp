@@ -11,7 +11,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 #include "ui/initthenevents.h"
 #include "ui/tidewelldlg.h"
 #include "uitest.h"

@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "app/imageheader.h"
+#include "firmware/imageheader.h"
 #include "platform/wintypes.h"
 
 namespace tw {

@@ -1,4 +1,4 @@
-#include "app/imageheader.h"
+#include "firmware/imageheader.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "app/packagelayout.h"
+#include "firmware/packagelayout.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/imageheader.h"
+#include "firmware/imageheader.h"
 
 namespace tw {
 

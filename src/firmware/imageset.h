@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/bufbin.h"
-#include "app/imageheader.h"
-#include "app/imagetable.h"
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/bufbin.h"
+#include "firmware/dloadfile.h"
+#include "firmware/imageheader.h"
+#include "firmware/imagetable.h"
 #include "platform/wintypes.h"
 
 namespace tw {

@@ -1,4 +1,4 @@
-#include "cli/packagewriter.h"
+#include "firmware/packagewriter.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>

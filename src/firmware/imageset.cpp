@@ -1,4 +1,4 @@
-#include "app/imageset.h"
+#include "firmware/imageset.h"
 
 #include "platform/ownexecutable.h"
 

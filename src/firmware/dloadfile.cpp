@@ -1,4 +1,4 @@
-#include "phonedown/cdloadfile/dloadfile.h"
+#include "firmware/dloadfile.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/bufbin.h"
+#include "firmware/bufbin.h"
 
 #include <cstring>
 #include <new>

@@ -8,7 +8,7 @@
 // the workers, which are started after the writes (starting a thread orders
 // them before its reads).
 #pragma once
-#include "app/bufbin.h"
+#include "firmware/bufbin.h"
 #include "platform/wintypes.h"
 
 namespace tw {
