@@ -1,12 +1,11 @@
-// Helpers for the package tests: a private temporary directory, files with
-// recognisable contents (sparse where they are large), and packages written
-// byte by byte with any header.
+// Files for tests: a private temporary directory, files with recognisable
+// contents (sparse where they are large), and small readers and writers.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "firmware/imageheader.h"
+#include "platform/wintypes.h"
 
 namespace tw::test {
 
@@ -40,13 +39,5 @@ void WriteSparse(const std::string& path, std::uint64_t size, unsigned seed);
 Bytes ReadRange(const std::string& path, std::uint64_t offset, std::uint64_t length);
 std::uint64_t FileSize(const std::string& path);
 bool Exists(const std::string& path);
-
-// A sound header for images of these sizes behind an executable of exeSize.
-sImageHeader SoundHeader(std::uint64_t exeSize, std::uint64_t ebootSize, std::uint64_t pdaSize,
-                         std::uint64_t phoneSize);
-
-// exe, eboot, pda and phone back to back, then the encoded header.
-void WritePackage(const std::string& path, const Bytes& exe, const Bytes& eboot, const Bytes& pda,
-                  const Bytes& phone, const sImageHeader& header);
 
 }  // namespace tw::test

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <mutex>
 
-#include "fakeusbbus.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 namespace tw {
 namespace {

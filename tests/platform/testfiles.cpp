@@ -1,4 +1,4 @@
-#include "tests/package/packagefixture.h"
+#include "tests/platform/testfiles.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@ namespace tw::test {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "tw-package-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "tw-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }
@@ -84,31 +84,6 @@ std::uint64_t FileSize(const std::string& path) {
 
 bool Exists(const std::string& path) {
   return fs::exists(path);
-}
-
-sImageHeader SoundHeader(std::uint64_t exeSize, std::uint64_t ebootSize, std::uint64_t pdaSize,
-                         std::uint64_t phoneSize) {
-  sImageHeader h;
-  h.dwMagic = IMAGE_HEADER_MAGIC;
-  h.dwEbootOffset = ebootSize ? static_cast<DWORD>(exeSize) : 0;
-  h.dwEbootSize = static_cast<DWORD>(ebootSize);
-  h.dwPdaOffset = static_cast<DWORD>(exeSize + ebootSize);
-  h.dwPdaSize = static_cast<DWORD>(pdaSize);
-  h.dwPhoneFullSet = 1;
-  h.dwPhoneExtraCmd = 0;
-  h.dwPhoneOffset = static_cast<DWORD>(exeSize + ebootSize + pdaSize);
-  h.dwPhoneSize = static_cast<DWORD>(phoneSize);
-  return h;
-}
-
-void WritePackage(const std::string& path, const Bytes& exe, const Bytes& eboot, const Bytes& pda,
-                  const Bytes& phone, const sImageHeader& header) {
-  WriteFile(path, exe);
-  AppendFile(path, eboot);
-  AppendFile(path, pda);
-  AppendFile(path, phone);
-  const ImageHeaderBytes record = EncodeImageHeader(header);
-  AppendFile(path, Bytes(record.begin(), record.end()));
 }
 
 }  // namespace tw::test

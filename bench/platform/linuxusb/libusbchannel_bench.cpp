@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "platform/linuxusb/libusbinterfacebackend.h"
-#include "tests/platform_usb/fakeusbbus.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 namespace tw {
 namespace {

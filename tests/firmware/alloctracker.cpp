@@ -1,6 +1,6 @@
 // Replaces the global operator new and delete to watch the allocations the
 // code under test makes (a header that claims 4 GiB must not ask for it).
-#include "tests/package/alloctracker.h"
+#include "tests/firmware/alloctracker.h"
 
 #include <malloc.h>
 

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "download/download.h"
-#include "fakeusbbus.h"
 #include "pda/pdaguid.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/linuxusb/libusbinterfacebackend.h"
 #include "sim/pdaagent.h"
 #include "sim/simverify.h"
 #include "tests/download/downloadtestkit.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 namespace tw {
 namespace {

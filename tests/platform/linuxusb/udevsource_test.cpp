@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "fakeusbbus.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 namespace tw {
 namespace {

@@ -9,7 +9,7 @@
 #include "cli/tool_commands.h"
 #include "firmware/imageset.h"
 #include "firmware/packagewriter.h"
-#include "tests/package/packagefixture.h"
+#include "tests/firmware/packagefixture.h"
 
 namespace tw::test {
 namespace {

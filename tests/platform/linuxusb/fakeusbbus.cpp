@@ -1,4 +1,4 @@
-#include "fakeusbbus.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>

@@ -5,11 +5,11 @@
 #include <future>
 #include <thread>
 
-#include "fakeusbbus.h"
 #include "pda/pdaguid.h"
 #include "pda/usbinterface.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/linuxusb/libusbinterfacebackend.h"
+#include "tests/platform/linuxusb/fakeusbbus.h"
 
 namespace tw {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "tests/package/alloctracker.h"
-#include "tests/package/packagefixture.h"
+#include "tests/firmware/alloctracker.h"
+#include "tests/firmware/packagefixture.h"
 
 namespace tw::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/package/packagefixture.h"
+#include "tests/platform/testfiles.h"
 
 namespace tw::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/app/x11clients.h"
+#include "tests/platform/x11clients.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

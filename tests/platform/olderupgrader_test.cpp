@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/app/x11clients.h"
+#include "tests/platform/x11clients.h"
 
 namespace tw::test {
 namespace {
