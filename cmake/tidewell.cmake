@@ -11,17 +11,27 @@ function(tidewell_add_children dir)
   endforeach()
 endfunction()
 
-# tidewell_test(NAME SOURCES a.cpp b.cpp LIBS x y LABELS unit [TIMEOUT s])
-# One GoogleTest executable registered with CTest, test by test.
+# tidewell_test(NAME SOURCES a.cpp b.cpp LIBS x y LABELS unit [TIMEOUT s] [WINDOWS])
+# One GoogleTest executable registered with CTest, test by test. WINDOWS: the
+# test is also built in the Windows build, where it runs under Wine as one
+# CTest test (a Wine start per case would cost more than the cases).
 function(tidewell_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "WINDOWS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  if(WIN32 AND NOT T_WINDOWS)
+    # Defined, so that the test's own settings apply, but neither built nor run.
+    return()
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
   if(NOT T_LABELS)
     set(T_LABELS unit)
+  endif()
+  if(WIN32)
+    tidewell_wine_test(${name} COMMAND ${name} LABELS ${T_LABELS} TIMEOUT ${T_TIMEOUT})
+    return()
   endif()
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60

@@ -10,8 +10,7 @@
 #include "app/tidewelldlglogic.h"
 #include "cli/frontoptions.h"
 #include "cli/simulation.h"
-#include "platform/linuxdeviceprovider.h"
-#include "platform/porttable.h"
+#include "platform/deviceaccess.h"
 
 namespace tw {
 
@@ -37,21 +36,12 @@ class CFrontSetup {
   bool FinishSimulation(std::FILE* err);
 
  private:
-  // The devices and their event source. In a device directory pda* entries
-  // are the download interface and COM<n> entries the serial ports; on the
-  // system, libusb opens the interface and udev reports arrivals.
-  struct Devices {
-    explicit Devices(const std::string& dir);
-    CPortTable ports;
-    CLinuxDeviceProvider provider;
-    std::unique_ptr<IDeviceEventSource> events;
-  };
-
   std::unique_ptr<CSimulation> m_pSimulation;
-  std::unique_ptr<Devices> m_pDevices;
+  // The devices and their event source: a device directory's pda* and
+  // COM<n> entries, or the system's own devices.
+  std::unique_ptr<IDeviceAccess> m_pDevices;
   // The provider without a device source: nothing to enumerate or open.
-  CPortTable m_NoPorts;
-  CLinuxDeviceProvider m_NoDevices{m_NoPorts};
+  CNoDeviceProvider m_NoDevices;
   std::string m_strPackage;
 };
 

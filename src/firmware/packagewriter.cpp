@@ -1,14 +1,11 @@
 #include "firmware/packagewriter.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -101,16 +98,22 @@ bool CopyWhole(Input& input, CFile& out, std::vector<BYTE>& buffer, std::string*
   return true;
 }
 
-// A temporary file beside path, created exclusively; its name in *tempPath.
-int CreateTempBeside(const std::string& path, std::string* tempPath) {
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".tmp-XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  const int fd = ::mkstemp(name.data());
-  if (fd >= 0) {
-    *tempPath = name.data();
+// A new file beside path, created exclusively and opened for writing; its
+// name in *tempPath.
+bool CreateTempBeside(const std::string& path, CFile& out, std::string* tempPath, std::string* error) {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%06x", static_cast<unsigned>(entropy() & 0xFFFFFF));
+    *tempPath = path + suffix;
+    if (out.Open(*tempPath, CFile::modeWrite | CFile::modeCreateNew, error)) {
+      return true;
+    }
+    if (errno != EEXIST) {
+      return false;
+    }
   }
-  return fd;
+  return false;
 }
 
 }  // namespace
@@ -132,39 +135,36 @@ bool WritePackage(const PackRequest& request, sImageHeader* written, std::string
     return false;
   }
   // 3. A temporary file beside the output.
-  std::string tempPath;
-  const int fd = CreateTempBeside(request.output, &tempPath);
-  if (fd < 0) {
-    *error = "cannot create a file beside " + request.output + ": " + std::strerror(errno);
+  std::string tempPath, reason;
+  CFile out;
+  if (!CreateTempBeside(request.output, out, &tempPath, &reason)) {
+    *error = "cannot create a file beside " + request.output + ": " + reason;
     return false;
   }
-  ::close(fd);
-  CFile out;
   std::vector<BYTE> buffer(kCopyChunk);
   const ImageHeaderBytes record = EncodeImageHeader(header);
   // 4. The executable, the images back to back, the record; flushed, with
   // the executable's permission bits, then renamed into place.
-  bool ok = out.Open(tempPath, CFile::modeWrite, nullptr) && CopyWhole(exe, out, buffer, error) &&
-            (!hasEboot || CopyWhole(eboot, out, buffer, error)) && CopyWhole(pda, out, buffer, error) &&
-            CopyWhole(phone, out, buffer, error);
+  bool ok = CopyWhole(exe, out, buffer, error) && (!hasEboot || CopyWhole(eboot, out, buffer, error)) &&
+            CopyWhole(pda, out, buffer, error) && CopyWhole(phone, out, buffer, error);
   if (ok && !out.Write(record.data(), record.size())) {
     *error = "cannot write " + tempPath + ": " + std::strerror(errno);
     ok = false;
   }
-  if (ok && (::fchmod(out.Handle(), exe.mode & 0777) != 0 || ::fsync(out.Handle()) != 0)) {
+  if (ok && (!out.SetPermissions(exe.mode & 0777) || !out.Flush())) {
     *error = "cannot finish " + tempPath + ": " + std::strerror(errno);
     ok = false;
   }
   out.Close();
-  if (ok && ::rename(tempPath.c_str(), request.output.c_str()) != 0) {
-    *error = "cannot rename " + tempPath + " to " + request.output + ": " + std::strerror(errno);
+  if (ok && !RenameReplacing(tempPath, request.output, &reason)) {
+    *error = "cannot rename " + tempPath + " to " + request.output + ": " + reason;
     ok = false;
   }
   if (!ok) {
     if (error->empty()) {
       *error = "cannot write " + tempPath;
     }
-    ::unlink(tempPath.c_str());
+    RemoveFile(tempPath);
     return false;
   }
   if (written) {

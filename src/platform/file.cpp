@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tw {
@@ -22,7 +23,9 @@ int OpenFlags(UINT flags) {
   } else if (flags & CFile::modeWrite) {
     access = O_WRONLY;
   }
-  if (flags & CFile::modeCreate) {
+  if (flags & CFile::modeCreateNew) {
+    access |= O_CREAT | O_EXCL;
+  } else if (flags & CFile::modeCreate) {
     access |= O_CREAT | O_TRUNC;
   }
   return access | O_CLOEXEC;
@@ -121,6 +124,28 @@ BOOL CFile::GetStatus(CFileStatus& status) const {
   status.m_regular = S_ISREG(st.st_mode);
   status.m_mode = static_cast<unsigned>(st.st_mode & 07777);
   return TRUE;
+}
+
+BOOL CFile::SetPermissions(unsigned mode) {
+  return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0 ? TRUE : FALSE;
+}
+
+BOOL CFile::Flush() {
+  return m_fd >= 0 && ::fsync(m_fd) == 0 ? TRUE : FALSE;
+}
+
+BOOL RenameReplacing(const std::string& from, const std::string& to, std::string* error) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    if (error) {
+      *error = std::strerror(errno);
+    }
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? TRUE : FALSE;
 }
 
 }  // namespace tw

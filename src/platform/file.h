@@ -27,8 +27,9 @@ class CFile {
   static constexpr UINT modeRead = 0x0000;
   static constexpr UINT modeWrite = 0x0001;
   static constexpr UINT modeReadWrite = 0x0002;
-  static constexpr UINT shareDenyRead = 0x0030;  // accepted, ignored
-  static constexpr UINT modeCreate = 0x1000;     // create or truncate
+  static constexpr UINT shareDenyRead = 0x0030;   // accepted, ignored
+  static constexpr UINT modeCreate = 0x1000;      // create or truncate
+  static constexpr UINT modeCreateNew = 0x10000;  // create; fail when the file exists (not a framework flag)
 
   enum SeekPosition { begin = 0, current = 1, end = 2 };
 
@@ -57,6 +58,10 @@ class CFile {
   BOOL Write(const void* src, std::size_t n);
 
   BOOL GetStatus(CFileStatus& status) const;
+  // Sets the permission bits (Linux; Windows files have none and keep theirs).
+  BOOL SetPermissions(unsigned mode);
+  // Writes what the system holds of the file through to the device.
+  BOOL Flush();
   const std::string& GetFilePath() const { return m_path; }
   int Handle() const { return m_fd; }
 
@@ -64,5 +69,11 @@ class CFile {
   int m_fd = -1;
   std::string m_path;
 };
+
+// Renames from to to, replacing a file named to. FALSE with the system's
+// reason in *error (if given).
+BOOL RenameReplacing(const std::string& from, const std::string& to, std::string* error = nullptr);
+// Deletes the file at path; FALSE when it cannot.
+BOOL RemoveFile(const std::string& path);
 
 }  // namespace tw

@@ -1,6 +1,6 @@
 // Start-up: ends the process of an older upgrader whose window has exactly
-// the given title. X11 only (EWMH client list); elsewhere, and on any
-// failure, nothing happens.
+// the given title: on Linux through X11 (EWMH client list), on Windows through
+// FindWindow. Without a display, and on any failure, nothing happens.
 #pragma once
 #include <sys/types.h>
 
@@ -15,7 +15,8 @@ namespace tw {
 std::vector<pid_t> FindX11WindowProcesses(const std::string& title);
 
 // Kills each of those processes (never this one) and waits, bounded, until
-// it has gone. Failures are ignored.
+// it has gone (on Windows: TerminateProcess with exit code 0xFFFFFFFF).
+// Failures are ignored.
 void EndOlderUpgrader(const std::string& title);
 
 }  // namespace tw

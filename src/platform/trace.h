@@ -5,7 +5,10 @@
 
 namespace tw {
 
-#if defined(__GNUC__)
+// MinGW's C runtime printf lacks %zu; the trace formats with the GNU one.
+#if defined(__MINGW32__)
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void Trace(const char* fmt, ...);

@@ -1,0 +1,68 @@
+// Device events on Windows: a message-only window on a thread of its own,
+// registered (RegisterDeviceNotification) for the download interface class
+// and for COM port interfaces; WM_DEVICECHANGE with DBT_DEVICEARRIVAL and
+// DBT_DEVICEREMOVECOMPLETE becomes a DeviceEvent:
+// - an interface of the download class: kind Other, named by its path, with
+//   the device's location;
+// - a port (DBT_DEVTYP_PORT, or a COM port interface whose device names its
+//   port): kind Port, named "COMn", with its device's location when present.
+// Interfaces of the download class present at the start are reported first.
+#pragma once
+// clang-format off
+#include <windows.h>
+#include <dbt.h>
+// clang-format on
+
+#include <atomic>
+#include <future>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/deviceevents.h"
+#include "platform/guid.h"
+
+namespace tw {
+
+class CDeviceEventWindow final : public IDeviceEventSource {
+ public:
+  // The window class of the message-only window (for FindWindowEx with HWND_MESSAGE).
+  static constexpr const wchar_t* kWindowClass = L"TidewellDeviceEvents";
+
+  explicit CDeviceEventWindow(const GUID& downloadClass);
+  CDeviceEventWindow(const CDeviceEventWindow&) = delete;
+  CDeviceEventWindow& operator=(const CDeviceEventWindow&) = delete;
+  ~CDeviceEventWindow() override;
+
+  // Makes the window and registers it. False, with GetLastError's code also
+  // in errno, when that fails or the source already runs.
+  bool Start(Sink sink) override;
+  // Closes the window and joins its thread.
+  void Stop() override;
+
+  // The window, while the source runs (tests send it WM_DEVICECHANGE).
+  HWND Window() const { return m_hWindow.load(); }
+
+  // The event one WM_DEVICECHANGE carries, or nothing for other events and
+  // records. Ports are named by the record, or by the device of a COM port
+  // interface (knownPorts keeps the names of arrived ones for their removal).
+  std::optional<DeviceEvent> EventFor(WPARAM type, const DEV_BROADCAST_HDR* record);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Run(Sink sink, std::promise<DWORD>* started);
+  bool Register(HWND window);
+  void Unregister();
+
+  GUID m_DownloadClass;
+  std::thread m_thread;
+  std::atomic<HWND> m_hWindow{nullptr};
+  HDEVNOTIFY m_hInterfaceNotify = nullptr;
+  HDEVNOTIFY m_hPortNotify = nullptr;
+  Sink m_sink;
+  std::map<std::string, std::string> m_portOfInterface;  // the window thread's only
+};
+
+}  // namespace tw
