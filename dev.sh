@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The two commands of the project:
 #   ./dev.sh main   build, then run the main job (an upgrade against the simulated handset)
-#   ./dev.sh test   build, then run every test: plain, address + undefined behaviour,
-#                   thread sanitizer, and a short run of each fuzzer
+#   ./dev.sh test   build, then run every test: plain, the Windows build under Wine,
+#                   address + undefined behaviour, thread sanitizer, and a short run
+#                   of each fuzzer
 # Each installs the Debian packages it needs first (once; quiet when all is there).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,7 +13,8 @@ JOBS=$(nproc)
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libusb-1.0-0-dev libudev-dev umockdev libumockdev-dev
-  fonts-liberation fonts-nanum xvfb xauth ccache)
+  fonts-liberation fonts-nanum xvfb xauth ccache
+  g++-mingw-w64-x86-64-posix googletest wine wine64)
 
 ensure_packages() {
   local missing=() p
@@ -71,10 +73,23 @@ cmd_main() {
   "$ROOT/build/release/bin/tidewell" --headless --simulate
 }
 
+# The Windows build (MinGW-w64) and its tests under Wine, which use the
+# Linux build's helpers; skipped where Wine or MinGW-w64 is missing.
+run_windows() {
+  if ! command -v wine >/dev/null 2>&1 || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1; then
+    echo "== windows: skipped (wine or MinGW-w64 missing)"
+    return 0
+  fi
+  build windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DTIDEWELL_HOST_BUILD_DIR="$ROOT/build/release"
+  run_tests windows
+}
+
 cmd_test() {
   ensure_packages
   build release
   run_tests release
+  run_windows
   build asan -DTIDEWELL_SANITIZE=address
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests asan
   # Qt is not instrumented: its own painting threads give false reports, so the

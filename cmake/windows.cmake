@@ -18,9 +18,9 @@ add_subdirectory(${TIDEWELL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 
 # Wine runs the tests: one private prefix per build directory, quiet, without
 # the Mono and Gecko installers. The Linux build's helpers (the simulated
-# handset, the pty shim, the null-modem cable) come from TIDEWELL_HOST_BIN_DIR.
+# handset, the pty shim, the test rig) come from TIDEWELL_HOST_BUILD_DIR.
 find_program(TIDEWELL_WINE wine)
-set(TIDEWELL_HOST_BIN_DIR "" CACHE PATH "bin directory of the Linux build (for the Wine tests' helpers)")
+set(TIDEWELL_HOST_BUILD_DIR "" CACHE PATH "The Linux build (its helpers serve the Wine tests)")
 set(TIDEWELL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TIDEWELL_WINE_ENV WINEPREFIX=${TIDEWELL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
 if(TIDEWELL_WINE)
@@ -43,3 +43,12 @@ function(tidewell_wine_test name)
     set_property(GLOBAL APPEND PROPERTY TIDEWELL_WINDOWS_TESTS ${program})
   endif()
 endfunction()
+
+# The prefix: made once per build directory (wineboot), its server kept
+# running through the run, stopped at the end.
+add_test(NAME wine_prefix_up COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
+  sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh up)
+set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
+add_test(NAME wine_prefix_down COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
+  sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh down)
+set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS wine TIMEOUT 60)

@@ -12,6 +12,15 @@ namespace tw::test {
 
 namespace {
 
+// The size the allocator gave a block (MinGW's C runtime calls it _msize).
+std::size_t UsableSize(void* p) {
+#if defined(_WIN32)
+  return _msize(p);
+#else
+  return malloc_usable_size(p);
+#endif
+}
+
 std::atomic<std::size_t> g_largest{0};
 std::atomic<std::size_t> g_live{0};
 std::atomic<std::size_t> g_base{0};
@@ -25,7 +34,7 @@ void* Allocate(std::size_t n) {
   std::size_t largest = g_largest.load();
   while (n > largest && !g_largest.compare_exchange_weak(largest, n)) {
   }
-  const std::size_t live = g_live.fetch_add(malloc_usable_size(p)) + malloc_usable_size(p);
+  const std::size_t live = g_live.fetch_add(UsableSize(p)) + UsableSize(p);
   std::size_t peak = g_peak.load();
   while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
   }
@@ -34,7 +43,7 @@ void* Allocate(std::size_t n) {
 
 void Release(void* p) {
   if (p != nullptr) {
-    g_live.fetch_sub(malloc_usable_size(p));
+    g_live.fetch_sub(UsableSize(p));
     std::free(p);
   }
 }

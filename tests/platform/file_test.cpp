@@ -44,10 +44,15 @@ TEST(File, CreateWriteStatusAndFailures) {
   CFile missing;
   EXPECT_FALSE(missing.Open(dir.File("absent"), CFile::modeRead, &error));
   EXPECT_EQ(error, "No such file or directory");
+  // A directory opens on Linux and shows as not regular; Windows refuses it.
   CFile folder;
+#if defined(_WIN32)
+  EXPECT_FALSE(folder.Open(dir.Path()));
+#else
   ASSERT_TRUE(folder.Open(dir.Path()));
   ASSERT_TRUE(folder.GetStatus(status));
   EXPECT_FALSE(status.m_regular);
+#endif
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "tests/platform/testfiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -12,13 +9,7 @@ namespace tw::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "tw-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
-  m_path = pattern;
-}
+TempDir::TempDir() : m_path(MakeTempDir("tw-test-")) {}
 
 TempDir::~TempDir() {
   std::error_code ignored;
@@ -53,18 +44,19 @@ void AppendFile(const std::string& path, const Bytes& bytes) {
 }
 
 void WriteSparse(const std::string& path, std::uint64_t size, unsigned seed) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    throw std::runtime_error("cannot write " + path);
-  }
+  // Sized first (sparse where the file system can), then the two marks.
+  { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
+  std::error_code error;
+  fs::resize_file(path, size, error);
   const std::uint64_t mark = std::min<std::uint64_t>(4096, size);
   const Bytes head = Pattern(mark, seed);
   const Bytes tail = Pattern(mark, seed + 100);
-  bool ok = ::pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size()) &&
-            ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(size - mark)) ==
-                static_cast<ssize_t>(tail.size());
-  ::close(fd);
-  if (!ok) {
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  out.seekp(static_cast<std::streamoff>(size - mark));
+  out.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
+  out.close();
+  if (error || !out) {
     throw std::runtime_error("cannot write " + path);
   }
 }

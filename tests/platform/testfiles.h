@@ -2,6 +2,10 @@
 // contents (sparse where they are large), and small readers and writers.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,6 +14,22 @@
 namespace tw::test {
 
 using Bytes = std::vector<BYTE>;
+
+// A new directory under the system's temporary directory, named prefix and
+// a random suffix; created exclusively, so parallel tests never share one.
+inline std::string MakeTempDir(const std::string& prefix) {
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(entropy()));
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / (prefix + suffix);
+    std::error_code error;
+    if (std::filesystem::create_directory(path, error)) {
+      return path.generic_string();
+    }
+  }
+  throw std::runtime_error("cannot make a temporary directory");
+}
 
 // A directory under the system's temporary directory, removed with its
 // contents when the object goes.

@@ -1,22 +1,17 @@
 #include "tests/tools/scratchdir.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "tests/platform/testfiles.h"
+
 namespace tw::test {
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() : m_old(fs::current_path()) {
-  std::string pattern = (fs::temp_directory_path() / "tidewell-tools-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
-  m_path = pattern;
+ScratchDir::ScratchDir() : m_old(fs::current_path()), m_path(MakeTempDir("tidewell-tools-")) {
   fs::current_path(m_path);
 }
 
