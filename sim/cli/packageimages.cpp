@@ -7,7 +7,7 @@ namespace tw::sim {
 bool LoadPackageImages(const std::string& path, SimImages* images, std::string* error) {
   CImageSet set;
   if (!set.LoadAttachedImages(path)) {
-    *error = path + ": no complete image set in this file";
+    *error = path + ": no complete image set in this file: " + set.m_strLoadError;
     return false;
   }
   const ImageTable& table = set.m_ImageTable;

@@ -94,7 +94,9 @@ int RunHeadless(const FrontOptions& options) {
     return kExitUsage;
   }
   if (!logic.m_Images.m_bImageLoaded) {
-    std::fprintf(stderr, "tidewell: no complete image set in %s\n", setup.PackageName().c_str());
+    const std::string& why = logic.m_Images.m_strLoadError;
+    std::fprintf(stderr, "tidewell: no complete image set in %s%s%s\n", setup.PackageName().c_str(),
+                 why.empty() ? "" : ": ", why.c_str());
     return kExitUsage;
   }
 

@@ -49,18 +49,17 @@ int RunInspect(const ToolArgs& args) {
   }
   const std::uint64_t length = file.GetLength();
   sImageHeader header;
-  const bool haveRecord = ReadImageHeader(file, header) != FALSE;
+  const PackageValidation validation = ValidatePackageFile(file, &header);
   std::printf("file             %s, %llu bytes\n", path.c_str(), static_cast<unsigned long long>(length));
-  if (haveRecord) {
+  if (validation.hasRecord) {
     PrintHeader(header);
   }
-  // 3. The checks and the verdict.
-  const std::vector<LayoutCheck> checks = CheckPackageLayout(header, haveRecord ? length : 0);
-  for (const LayoutCheck& check : checks) {
+  // 3. The checks and the verdict, with the reason the loader gives.
+  for (const LayoutCheck& check : validation.checks) {
     std::printf("%-4s %s\n", check.ok ? "ok" : "BAD", check.text.c_str());
   }
-  const bool sound = IsSoundLayout(checks);
-  std::printf("layout: %s\n", sound ? "sound" : "not sound");
+  const bool sound = validation.verdict == PackageVerdict::kSound;
+  std::printf("layout: %s%s\n", sound ? "sound" : "not sound: ", VerdictText(validation).c_str());
   return sound ? 0 : 1;
 }
 

@@ -1,42 +1,52 @@
 #include "firmware/imageset.h"
 
+#include "firmware/packagelayout.h"
 #include "platform/ownexecutable.h"
+#include "platform/trace.h"
 
 namespace tw {
 
 BOOL CImageSet::LoadAttachedImages(const std::string& path) {
+  m_strLoadError.clear();
   // 1. The running executable unless a package path is given.
   const std::string packagePath = path.empty() ? OwnExecutableFile() : path;
   // 2. Open it for reading.
   CFile file;
-  if (!file.Open(packagePath, CFile::modeRead | CFile::shareDenyRead)) {
-    return FALSE;
+  std::string error;
+  if (!file.Open(packagePath, CFile::modeRead | CFile::shareDenyRead, &error)) {
+    return Fail("cannot open " + packagePath + ": " + error);
   }
-  // 3. and 4. The record in the last 36 bytes, with its magic; a shorter
-  // file carries no package.
+  // 3. and 4. The record in the last 36 bytes and the layout it describes,
+  // validated before anything is allocated: a refusal changes nothing. An
+  // image cut off at the end of the file is a short read, found at that
+  // image before its allocation.
   sImageHeader header;
-  if (!ReadImageHeader(file, header) || header.dwMagic != IMAGE_HEADER_MAGIC) {
-    return FALSE;
+  const PackageValidation validation = ValidatePackageFile(file, &header);
+  if (validation.verdict == PackageVerdict::kNoPackage) {
+    return Fail(VerdictText(validation));
   }
-  // Offsets are checked before anything is allocated: a refusal changes
-  // nothing. Sizes beyond the end of the file are short reads, found at
-  // each image before its allocation.
-  const std::uint64_t length = file.GetLength();
-  const bool hasEboot = header.dwEbootOffset != 0 && header.dwEbootSize != 0;
-  if (hasEboot ? !LiesInside(header.dwEbootOffset, header.dwEbootSize, length)
-               : header.dwPdaOffset > length) {
-    return FALSE;
+  if (validation.verdict == PackageVerdict::kCutOff) {
+    Fail(VerdictText(validation));
   }
   // 5. and 6. The EBOOT image, or none.
-  if (hasEboot) {
+  if (header.dwEbootSize != 0) {
     if (!LoadEboot(file, header)) {
-      return FALSE;
+      return Fail("the EBOOT image cannot be read");
     }
   } else {
     SkipEboot(file, header);
   }
   // 7. to 10. The PDA and phone images; the file closes on return.
-  return LoadPdaAndPhone(file, header);
+  if (LoadPdaAndPhone(file, header)) {
+    return TRUE;
+  }
+  return m_strLoadError.empty() ? Fail("the PDA or phone image cannot be read") : FALSE;
+}
+
+BOOL CImageSet::Fail(const std::string& reason) {
+  m_strLoadError = reason;
+  Trace("LoadAttachedImages: %s\n", reason.c_str());
+  return FALSE;
 }
 
 BOOL CImageSet::LoadEboot(CFile& file, const sImageHeader& header) {
@@ -59,17 +69,18 @@ void CImageSet::SkipEboot(CFile& file, const sImageHeader& header) {
 }
 
 BOOL CImageSet::LoadPdaAndPhone(CFile& file, const sImageHeader& header) {
-  const std::uint64_t length = file.GetLength();
+  // The images end where the record begins (validated: the file holds one).
+  const std::uint64_t recordAt = file.GetLength() - IMAGE_HEADER_SIZE;
   // 7. The PDA image from the current position: the end of the EBOOT image,
   // or dwPdaOffset without one.
   const std::int64_t pdaStart = file.GetPosition();
-  if (pdaStart < 0 || !LiesInside(static_cast<std::uint64_t>(pdaStart), header.dwPdaSize, length) ||
+  if (pdaStart < 0 || !LiesInside(static_cast<std::uint64_t>(pdaStart), header.dwPdaSize, recordAt) ||
       !m_PdaBin.ReadPda(&file, header.dwPdaSize)) {
     return FALSE;
   }
-  // 8. The phone image directly behind it; dwPhoneOffset plays no part.
+  // 8. The phone image directly behind it, where dwPhoneOffset says.
   const std::uint64_t phoneStart = static_cast<std::uint64_t>(pdaStart) + header.dwPdaSize;
-  if (!LiesInside(phoneStart, header.dwPhoneSize, length) ||
+  if (!LiesInside(phoneStart, header.dwPhoneSize, recordAt) ||
       !m_PhoneFile.LoadFromFile(&file, header.dwPhoneSize)) {
     return FALSE;
   }

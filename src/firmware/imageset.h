@@ -22,22 +22,22 @@ class CImageSet {
   CImageSet& operator=(const CImageSet&) = delete;
 
   // Loads the package appended to the file at path (empty: the running
-  // executable): reads sImageHeader from the last 36 bytes, the EBOOT image
-  // (when dwEbootOffset and dwEbootSize are both non-zero) from
-  // dwEbootOffset, the PDA image from where the EBOOT ended (from
-  // dwPdaOffset when there is none), the phone image behind the PDA image,
-  // and sets the flags and the image table. Shows nothing, logs nothing.
+  // executable): reads sImageHeader from the last 36 bytes, validates the
+  // layout it describes (ValidatePackage), reads the EBOOT image (when there
+  // is one) from dwEbootOffset, the PDA image behind it (from dwPdaOffset
+  // without one), the phone image behind the PDA image, and sets the flags
+  // and the image table. Shows nothing, logs nothing (a trace line says why
+  // a load failed).
   //
   // TRUE exactly when a complete image set was loaded. The download-running
   // flag m_bRundnload belongs to the dialog logic: a successful load clears
   // it, so the caller clears it when this returns TRUE.
   //
-  // Refused before anything is allocated, changing nothing (FALSE): a file
-  // that cannot be opened, one shorter than 36 bytes, a wrong dwMagic, an
-  // EBOOT image that does not lie inside the file. A PDA or phone image that
-  // does not lie between its start and the end of the file is a short read:
-  // it is not allocated, the result is FALSE, and an EBOOT image read before
-  // it stays loaded and flagged.
+  // A file that cannot be opened and a package the validation refuses change
+  // nothing (FALSE; m_strLoadError says "no package: " and why). A package cut
+  // off inside its PDA or phone image is a short read: the cut image is not
+  // allocated, the result is FALSE, and an EBOOT image read before it stays
+  // loaded and flagged.
   BOOL LoadAttachedImages(const std::string& path = {});
 
   // Zeroes the image table (dialog initialisation does this first).
@@ -57,8 +57,12 @@ class CImageSet {
   std::atomic<int> m_bPhoneExtraCmd{0};
   // The images-loaded flag: set when a complete image set is loaded.
   std::atomic<int> m_bImageLoaded{0};
+  // Why the last LoadAttachedImages took no complete image set; empty after
+  // a complete load.
+  std::string m_strLoadError;
 
  private:
+  BOOL Fail(const std::string& reason);  // keeps the reason and traces it; FALSE
   BOOL LoadEboot(CFile& file, const sImageHeader& header);
   void SkipEboot(CFile& file, const sImageHeader& header);
   BOOL LoadPdaAndPhone(CFile& file, const sImageHeader& header);

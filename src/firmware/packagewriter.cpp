@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "firmware/packagelayout.h"
 #include "platform/file.h"
 
 namespace tw {
@@ -129,9 +130,17 @@ bool WritePackage(const PackRequest& request, sImageHeader* written, std::string
       !OpenInput(phone, error)) {
     return false;
   }
-  // 2. The header; every size and offset must fit its field.
+  // 2. The header; every size and offset must fit its field, and the
+  // package must be one the loader takes.
   sImageHeader header;
   if (!MakeHeader(request, exe, hasEboot ? &eboot : nullptr, pda, phone, header, error)) {
+    return false;
+  }
+  const std::uint64_t length =
+      exe.length + (hasEboot ? eboot.length : 0) + pda.length + phone.length + IMAGE_HEADER_SIZE;
+  const PackageValidation validation = ValidatePackage(header, length);
+  if (validation.verdict != PackageVerdict::kSound) {
+    *error = "the package would not load: " + validation.reason;
     return false;
   }
   // 3. A temporary file beside the output.

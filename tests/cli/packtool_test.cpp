@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "cli/tool_commands.h"
 #include "firmware/imageset.h"
@@ -106,6 +109,7 @@ TEST_F(PackTest, KeepsTheUpgradersPermissionBits) {
 TEST_F(PackTest, RefusesMissingOrUnreadableInputsAndWritesNothing) {
   WriteFile(dir.File("out"), Pattern(10, 9));  // an older package stays as it was
   ::mkdir(dir.File("adir").c_str(), 0755);
+  WriteFile(dir.File("empty.bin"), {});
   const std::vector<std::string> before = dir.Entries();
   const ToolArgs cases[] = {
       {"--upgrader", dir.File("nope"), "--pda", dir.File("pda.bin"), "--phone", dir.File("phone.bin")},
@@ -114,6 +118,9 @@ TEST_F(PackTest, RefusesMissingOrUnreadableInputsAndWritesNothing) {
       {"--upgrader", dir.File("tidewell"), "--pda", dir.File("nope"), "--phone", dir.File("phone.bin")},
       {"--upgrader", dir.File("tidewell"), "--pda", dir.File("pda.bin"), "--phone", dir.File("nope")},
       {"--upgrader", dir.File("tidewell"), "--pda", dir.File("adir"), "--phone", dir.File("phone.bin")},
+      // Packages the loader would refuse.
+      {"--upgrader", dir.File("tidewell"), "--pda", dir.File("empty.bin"), "--phone", dir.File("phone.bin")},
+      {"--upgrader", dir.File("tidewell"), "--pda", dir.File("pda.bin"), "--phone", dir.File("empty.bin")},
   };
   for (ToolArgs args : cases) {
     args.insert(args.end(), {"-o", dir.File("out")});
@@ -141,34 +148,112 @@ TEST_F(PackTest, UsageErrors) {
   EXPECT_FALSE(Exists(dir.File("out")));
 }
 
-TEST_F(PackTest, InspectVerdicts) {
+// The one validation, as the loader and inspect apply it: each package is
+// taken by both or refused by both, with the same reason.
+struct ValidationCase {
+  const char* name;
+  std::uint64_t eboot, pda, phone;          // image sizes behind a 5000-byte executable
+  std::function<void(sImageHeader&)> edit;  // applied to the sound header of those sizes
+  std::uint64_t keep;                       // image bytes kept before the record (a cut-off file)
+  std::string verdict;                      // empty: sound
+  int downEboot;
+};
+
+std::string Inspect(const std::string& path, int* status) {
+  ::testing::internal::CaptureStdout();
+  *status = RunInspect({path});
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+TEST_F(PackTest, OneValidationForLoaderAndInspect) {
+  const auto same = [](sImageHeader&) {};
+  constexpr std::uint64_t kAll = ~std::uint64_t{0};
+  const ValidationCase cases[] = {
+      {"EBOOT, PDA and phone", 3000, 7000, 2100, same, kAll, "", 1},
+      {"no EBOOT", 0, 7000, 2100, same, kAll, "", 0},
+      {"one byte each", 1, 1, 1, same, kAll, "", 1},
+      {"whole KiB", 0, 1024, 2048, same, kAll, "", 0},
+      {"wrong magic", 3000, 7000, 2100, [](sImageHeader& h) { h.dwMagic = 0x424A4448; }, kAll,
+       "no package: dwMagic is not \"IDJB\"", 0},
+      {"EBOOT offset 0 with a size", 3000, 7000, 2100, [](sImageHeader& h) { h.dwEbootOffset = 0; }, kAll,
+       "no package: dwEbootOffset 0 and dwEbootSize 3000 disagree on whether there is an EBOOT image", 0},
+      {"EBOOT size 0 with an offset", 3000, 7000, 2100, [](sImageHeader& h) { h.dwEbootSize = 0; }, kAll,
+       "no package: dwEbootOffset 5000 and dwEbootSize 0 disagree on whether there is an EBOOT image", 0},
+      {"EBOOT past the record", 3000, 7000, 2100, [](sImageHeader& h) { h.dwEbootSize = 20000; }, kAll,
+       "no package: EBOOT image at 5000 + 20000 bytes runs past sImageHeader at 17100", 0},
+      {"PDA offset elsewhere", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPdaOffset += 1; }, kAll,
+       "no package: dwPdaOffset 8001 should be 8000", 0},
+      {"PDA offset beyond the record", 0, 7000, 2100, [](sImageHeader& h) { h.dwPdaOffset = 0x7FFFFFFF; },
+       kAll, "no package: dwPdaOffset 2147483647 lies beyond sImageHeader at 14100", 0},
+      {"every offset 0", 3000, 7000, 2100,
+       [](sImageHeader& h) { h.dwEbootOffset = h.dwPdaOffset = h.dwPhoneOffset = 0; }, kAll,
+       "no package: dwEbootOffset 0 and dwEbootSize 3000 disagree on whether there is an EBOOT image", 0},
+      {"every offset 0 without an EBOOT", 0, 7000, 2100,
+       [](sImageHeader& h) { h.dwPdaOffset = h.dwPhoneOffset = 0; }, kAll,
+       "no package: dwPhoneOffset 0 should be 7000", 0},
+      {"every size 0", 0, 7000, 2100, [](sImageHeader& h) { h.dwPdaSize = h.dwPhoneSize = 0; }, kAll,
+       "no package: the PDA image is empty (dwPdaSize 0)", 0},
+      {"PDA empty", 3000, 7000, 2100,
+       [](sImageHeader& h) {
+         h.dwPdaSize = 0;
+         h.dwPhoneOffset = 8000;
+       },
+       kAll, "no package: the PDA image is empty (dwPdaSize 0)", 0},
+      {"phone empty", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPhoneSize = 0; }, kAll,
+       "no package: the phone image is empty (dwPhoneSize 0)", 0},
+      {"phone offset elsewhere", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPhoneOffset = 0; }, kAll,
+       "no package: dwPhoneOffset 0 should be 15000", 0},
+      {"a gap before the record", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPhoneSize -= 1; }, kAll,
+       "no package: the phone image ends at 17099, not where sImageHeader begins (17100)", 0},
+      {"PDA of 4 GiB", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPdaSize = 0xFFFFFFFF; }, kAll,
+       "no package: dwPhoneOffset 15000 should be 4294975295", 0},
+      // The short reads: an image cut off at the end of the file; the EBOOT
+      // image read before it stays.
+      {"phone past the record", 3000, 7000, 2100, [](sImageHeader& h) { h.dwPhoneSize += 1; }, kAll,
+       "short read: phone image at 15000 + 2101 bytes runs past sImageHeader at 17100", 1},
+      {"cut off inside the PDA image", 3000, 7000, 2100, same, 3000 + 1500,
+       "short read: PDA image at 8000 + 7000 bytes runs past sImageHeader at 9500", 1},
+      {"cut off inside the phone image", 3000, 7000, 2100, same, 3000 + 7000 + 1000,
+       "short read: phone image at 15000 + 2100 bytes runs past sImageHeader at 16000", 1},
+  };
+  for (const ValidationCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    sImageHeader header = SoundHeader(5000, c.eboot, c.pda, c.phone);
+    c.edit(header);
+    Bytes images = Pattern(c.eboot, 1);
+    const Bytes pda = Pattern(c.pda, 2), phone = Pattern(c.phone, 3);
+    images.insert(images.end(), pda.begin(), pda.end());
+    images.insert(images.end(), phone.begin(), phone.end());
+    images.resize(std::min<std::uint64_t>(c.keep, images.size()));
+    WritePackage(dir.File("package"), Pattern(5000, 0), images, {}, {}, header);
+
+    CImageSet set;
+    EXPECT_EQ(set.LoadAttachedImages(dir.File("package")), c.verdict.empty() ? TRUE : FALSE);
+    EXPECT_EQ(set.m_strLoadError, c.verdict);
+    EXPECT_EQ(set.m_bDownEboot, c.downEboot);
+    EXPECT_EQ(set.m_bImageLoaded, c.verdict.empty() ? 1 : 0);
+    int status = -1;
+    const std::string printed = Inspect(dir.File("package"), &status);
+    EXPECT_EQ(status, c.verdict.empty() ? 0 : 1);
+    EXPECT_NE(printed.find("layout: " + (c.verdict.empty() ? "sound" : "not sound: " + c.verdict) + "\n"),
+              std::string::npos)
+        << printed;
+  }
+}
+
+TEST_F(PackTest, InspectRefusals) {
   ASSERT_EQ(RunPack(Args({"--eboot", dir.File("eboot.nb0"), "-o", dir.File("good")})), 0);
   EXPECT_EQ(RunInspect({dir.File("good")}), 0);
-  const Bytes exe = Pattern(5000, 0), eboot = Pattern(3000, 1), pda = Pattern(7000, 2),
-              phone = Pattern(2100, 3);
-  const sImageHeader sound = SoundHeader(5000, 3000, 7000, 2100);
-  struct Bad {
-    const char* name;
-    std::function<void(sImageHeader&)> edit;
-  };
-  const Bad bad[] = {
-      {"wrong magic", [](sImageHeader& h) { h.dwMagic = 0; }},
-      {"PDA offset elsewhere", [](sImageHeader& h) { h.dwPdaOffset += 1; }},
-      {"phone offset elsewhere", [](sImageHeader& h) { h.dwPhoneOffset = 0; }},
-      {"phone shorter than the gap to the record", [](sImageHeader& h) { h.dwPhoneSize -= 1; }},
-      {"phone beyond the record", [](sImageHeader& h) { h.dwPhoneSize += 1; }},
-      {"EBOOT fields disagree", [](sImageHeader& h) { h.dwEbootOffset = 0; }},
-      {"PDA of 4 GiB", [](sImageHeader& h) { h.dwPdaSize = 0xFFFFFFFF; }},
-  };
-  for (const Bad& b : bad) {
-    SCOPED_TRACE(b.name);
-    sImageHeader header = sound;
-    b.edit(header);
-    WritePackage(dir.File("bad"), exe, eboot, pda, phone, header);
-    EXPECT_EQ(RunInspect({dir.File("bad")}), 1);
-  }
   WriteFile(dir.File("tiny"), Bytes(20, 0));
-  EXPECT_EQ(RunInspect({dir.File("tiny")}), 1);
+  int status = -1;
+  EXPECT_NE(Inspect(dir.File("tiny"), &status)
+                .find("layout: not sound: no package: the file is shorter than the 36-byte sImageHeader\n"),
+            std::string::npos);
+  EXPECT_EQ(status, 1);
+  CImageSet set;
+  EXPECT_FALSE(set.LoadAttachedImages(dir.File("tiny")));
+  EXPECT_EQ(set.m_strLoadError, "no package: the file is shorter than the 36-byte sImageHeader");
   EXPECT_EQ(RunInspect({dir.File("absent")}), 1);
   EXPECT_EQ(RunInspect({}), 2);
   EXPECT_EQ(RunInspect({dir.File("good"), dir.File("good")}), 2);

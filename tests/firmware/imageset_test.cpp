@@ -97,28 +97,35 @@ TEST_F(ImageSetTest, LayoutCases) {
   const LoadCase cases[] = {
       {"sound package", [](sImageHeader&) {}, kEboot + kPda + kPhone, full},
       {"wrong magic", [](sImageHeader& h) { h.dwMagic = 0x424A4448; }, kEboot + kPda + kPhone, nothing},
-      {"EBOOT offset 0 with a size: PDA from dwPdaOffset",
+      // Refused by the package validation: nothing loaded.
+      {"EBOOT offset 0 with a size",
        [](sImageHeader& h) {
          h.dwEbootOffset = 0;
          h.dwPdaOffset = kEbootAt;
        },
-       kEboot + kPda + kPhone,
-       {TRUE, false, true, kEbootAt, kEbootAt + kPda}},
-      {"EBOOT size 0 with an offset: PDA from dwPdaOffset",
-       [](sImageHeader& h) { h.dwEbootSize = 0; },
-       kEboot + kPda + kPhone,
-       {TRUE, false, true}},
-      {"wrong dwPdaOffset with an EBOOT is ignored", [](sImageHeader& h) { h.dwPdaOffset = 7; },
-       kEboot + kPda + kPhone, full},
-      {"dwPhoneOffset is ignored", [](sImageHeader& h) { h.dwPhoneOffset = 0xFFFFFFFF; },
-       kEboot + kPda + kPhone, full},
-      {"dwPdaSize 0: empty PDA image, still flagged",
+       kEboot + kPda + kPhone, nothing},
+      {"EBOOT size 0 with an offset", [](sImageHeader& h) { h.dwEbootSize = 0; }, kEboot + kPda + kPhone,
+       nothing},
+      {"wrong dwPdaOffset with an EBOOT", [](sImageHeader& h) { h.dwPdaOffset = 7; }, kEboot + kPda + kPhone,
+       nothing},
+      {"wrong dwPhoneOffset", [](sImageHeader& h) { h.dwPhoneOffset = 0xFFFFFFFF; }, kEboot + kPda + kPhone,
+       nothing},
+      {"dwPdaSize 0",
        [](sImageHeader& h) {
          h.dwPdaSize = 0;
          h.dwPhoneOffset = kPdaAt;
        },
+       kEboot + kPda + kPhone, nothing},
+      // No EBOOT: the PDA image from dwPdaOffset.
+      {"no EBOOT",
+       [](sImageHeader& h) {
+         h.dwEbootOffset = h.dwEbootSize = 0;
+         h.dwPdaOffset = kEbootAt;
+         h.dwPhoneOffset = kEbootAt + kPda;
+         h.dwPhoneSize = kPhone + kEboot;
+       },
        kEboot + kPda + kPhone,
-       {TRUE, true, true, kPdaAt, kPdaAt}},
+       {TRUE, false, true, kEbootAt, kEbootAt + kPda}},
       {"dwPhoneExtraCmd 2 is copied, not 1", [](sImageHeader& h) { h.dwPhoneExtraCmd = 2; },
        kEboot + kPda + kPhone, full},
       {"dwPhoneExtraCmd 1", [](sImageHeader& h) { h.dwPhoneExtraCmd = 1; }, kEboot + kPda + kPhone, full},
@@ -173,12 +180,16 @@ TEST_F(ImageSetTest, RefusedHeaderChangesNothing) {
       [](sImageHeader& h) { h.dwMagic = 0; },
       [](sImageHeader& h) { h.dwEbootOffset = 0xFFFFF000; },
       [](sImageHeader& h) { h.dwEbootSize = 0, h.dwPdaOffset = 0x10000000; },
+      [](sImageHeader& h) { h.dwEbootOffset = h.dwPdaOffset = h.dwPhoneOffset = 0; },
+      [](sImageHeader& h) { h.dwEbootSize = h.dwPdaSize = h.dwPhoneSize = 0; },
+      [](sImageHeader& h) { h.dwEbootOffset = h.dwEbootSize = h.dwPdaOffset = h.dwPhoneOffset = 0; },
   };
   for (const auto& edit : refusals) {
     sImageHeader bad = good;
     edit(bad);
     WritePackage(dir.File("bad"), Pattern(kExe, 5), Pattern(kEboot, 6), {}, {}, bad);
     EXPECT_FALSE(set.LoadAttachedImages(dir.File("bad")));
+    EXPECT_EQ(set.m_strLoadError.rfind("no package: ", 0), 0u) << set.m_strLoadError;
     Verify(set, good, {TRUE, true, true}, TRUE);
   }
   WriteFile(dir.File("short"), Bytes(20, 0x49));
@@ -221,12 +232,12 @@ TEST(ImageSetBadInput, RefusedWithoutLargeAllocations) {
       {"empty file", {}, FALSE, 0},
       {"35 bytes", shortFile, FALSE, 0},
       {"36 zero bytes", Bytes(36, 0), FALSE, 0},
-      {"only the magic: empty images at offset 0", Record(magicOnly), TRUE, 0},
+      {"only the magic: empty images at offset 0", Record(magicOnly), FALSE, 0},
       {"EBOOT of 4 GiB", Record(With([](sImageHeader& h) { h.dwEbootSize = 0xFFFFFFFF; }), 1000), FALSE, 0},
       {"EBOOT offset beyond the file",
        Record(With([](sImageHeader& h) { h.dwEbootOffset = 0xFFFFFF00; }), 1000), FALSE, 0},
       {"PDA of 4 GiB behind an EBOOT", Record(With([](sImageHeader& h) { h.dwPdaSize = 0xFFFFFFFF; }), 1000),
-       FALSE, 1},
+       FALSE, 0},
       {"PDA of 4 GiB without an EBOOT",
        Record(With([](sImageHeader& h) { h.dwEbootSize = 0, h.dwPdaSize = 0xFFFFFFFF; }), 1000), FALSE, 0},
       {"PDA offset beyond the file",
@@ -237,7 +248,7 @@ TEST(ImageSetBadInput, RefusedWithoutLargeAllocations) {
       {"every size 4 GiB",
        Record(With([](sImageHeader& h) { h.dwEbootSize = h.dwPdaSize = h.dwPhoneSize = 0xFFFFFFFF; }), 1000),
        FALSE, 0},
-      {"empty images behind the executable", Record(SoundHeader(1000, 0, 0, 0), 1000), TRUE, 0},
+      {"empty images behind the executable", Record(SoundHeader(1000, 0, 0, 0), 1000), FALSE, 0},
   };
   for (const BadCase& c : cases) {
     SCOPED_TRACE(c.name);
