@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "phonedown/cmsmpacket/crc16x25.h"
 #include "phonedown/cmsmpacket/msmresponse.h"
 #include "phonedown/cmsmpacket/pkt.h"
 #include "platform/byteorder.h"
+#include "platform/crc16x25.h"
 
 namespace tw::sim {
 

@@ -6,8 +6,8 @@
 #include <array>
 #include <numeric>
 
-#include "phonedown/cmsmpacket/crc16x25.h"
 #include "phonedown/cmsmpacket/pkt.h"
+#include "platform/crc16x25.h"
 
 namespace tw {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "phonedown/cmsmpacket/crc16x25.h"
 #include "phonedown/cmsmpacket/pkt.h"
+#include "platform/crc16x25.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "phonedown/cmsmpacket/crc16x25.h"
+#include "platform/crc16x25.h"
 
 namespace tw {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "phonedown/cmsmpacket/crc16x25.h"
 #include "platform/byteorder.h"
+#include "platform/crc16x25.h"
 
 namespace tw {
 

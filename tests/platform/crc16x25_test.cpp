@@ -1,4 +1,4 @@
-#include "phonedown/cmsmpacket/crc16x25.h"
+#include "platform/crc16x25.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +39,18 @@ TEST(Crc16X25, KnownValues) {
     EXPECT_EQ(BitwiseCrc(c.input), c.expected);
   }
   EXPECT_EQ(kCrc16X25Check, 0x906E);
+}
+
+// The standard's residue: a message followed by its own check sequence (low
+// byte first) runs the register to 0xF0B8, which is 0x0F47 after the final XOR.
+TEST(Crc16X25, MessageWithItsCheckSequenceGivesTheResidue) {
+  for (std::vector<std::uint8_t> message :
+       {Bytes("123456789"), Bytes(""), std::vector<std::uint8_t>{0x7E, 0x7D}}) {
+    const std::uint16_t fcs = Crc16X25(message);
+    message.push_back(static_cast<std::uint8_t>(fcs));
+    message.push_back(static_cast<std::uint8_t>(fcs >> 8));
+    EXPECT_EQ(Crc16X25(message), 0x0F47);
+  }
 }
 
 TEST(Crc16X25, TableIsTheStandardOne) {

@@ -1,4 +1,5 @@
-// CRC-16/X.25, the frame check sequence of the phone download frames:
+// CRC-16/X.25 (the FCS-16 of RFC 1662), the frame check sequence of the
+// phone download frames, shared by the simulated handset:
 // reflected polynomial 0x1021 (0x8408 shifting right), initial value 0xFFFF,
 // final XOR 0xFFFF. "123456789" gives 0x906E.
 #pragma once

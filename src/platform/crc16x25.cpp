@@ -1,4 +1,4 @@
-#include "phonedown/cmsmpacket/crc16x25.h"
+#include "platform/crc16x25.h"
 
 namespace tw {
 
