@@ -13,8 +13,10 @@ namespace {
 
 // An OS-image packet starts with byType 1 and 15 zero bytes: as a word, 1.
 constexpr std::uint32_t kOsPacketWord = PDA_REQ_DATA;
-// Any bytes acknowledge; the host reads an OS acknowledgement as 4 bytes.
-constexpr std::array<std::uint8_t, kPdaOsAckSize> kAck = {0x06, 0, 0, 0};
+// Any bytes acknowledge; each acknowledgement has the size the host reads:
+// 12 bytes for an EBOOT one, 4 for an OS-image one.
+constexpr std::array<std::uint8_t, kPdaReplySize> kEbootAck = {0x06};
+constexpr std::array<std::uint8_t, kPdaOsAckSize> kOsAck = {0x06, 0, 0, 0};
 // A reply that is neither ready (0x0F) nor done (0x12).
 constexpr std::uint8_t kBusyReply = 0x0B;
 // A short data request: fewer than 16 bytes.
@@ -169,7 +171,7 @@ void PdaAgent::OnPoll(std::uint32_t size, std::uint32_t mask) {
       if (size != m_ebootSize || mask != m_nandMask) {
         Violate("first EBOOT poll does not repeat the image size and NAND mask");
       }
-      m_send(kAck);
+      m_send(kEbootAck);
       m_state = State::EbootData;
       return;
     case State::EbootCompletion:
@@ -218,7 +220,7 @@ void PdaAgent::OnEbootData(std::span<const std::uint8_t> record) {
     m_recorder.Fault("noAckEbootRecord", m_ebootRecords);
     return;
   }
-  m_send(kAck);
+  m_send(kEbootAck);
 }
 
 void PdaAgent::OnEbootEnd(std::span<const std::uint8_t> record) {
@@ -334,10 +336,10 @@ void PdaAgent::OnOsPacket(std::span<const std::uint8_t> packet) {
     return;
   }
   if (!requestDone) {
-    m_send(kAck);
+    m_send(kOsAck);
     return;
   }
-  m_send(kAck);
+  m_send(kOsAck);
   if (imageComplete) {
     m_busyLeft = m_config.faults.busyReplies;
     SendCompletionReply(PDA_RSP_OS_DONE, State::OsDone);

@@ -76,7 +76,7 @@ void CDownLoad::StartPhoneDownload(int nIndex) {
   SendPhoneMode();
   m_bFlagSet.bStartDownload = 1;
   BYTE answer[kPdaReplyBufferSize] = {};
-  m_Usb.Read(answer, kPdaReplySize);  // not examined
+  m_Usb.ReadReply(answer, kPdaReplySize);  // not examined
 }
 
 BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {

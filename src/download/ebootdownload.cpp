@@ -26,7 +26,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   packet.SetCommand(PDA_CMD_EBOOT_INFO, dwSize, flags.m_bNandSelect == 1 ? flags.m_dwNandMask.load() : 0);
   LogMessage("[PDA]Eboot data length = <%dKB>\r\n", static_cast<int>(dwSize / 1024));
   SendRecord(packet);
-  m_Usb.Read(Rvalue2, kPdaReplySize);
+  m_Usb.ReadReply(Rvalue2, kPdaReplySize);
   if (Rvalue2[0] == PDA_RSP_READY) LogMessage("[PDA]EBoot data download ready.\r\n");
   packet.dwCommand = PDA_CMD_POLL;
   SendRecord(packet);
@@ -35,7 +35,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   // the next record has gone out.
   DWORD sent = 0;
   for (;;) {
-    const DWORD n = m_Usb.Read(ReadBuff, kPdaReplySize);
+    const DWORD n = m_Usb.ReadReply(ReadBuff, kPdaReplySize);
     const DWORD chunk = std::min<DWORD>(dwSize - sent, kDataPacketDataSize);
     packet.SetCommand(PDA_CMD_EBOOT_DATA, dwSize, 0);
     if (chunk > 0) packet.SetData(pImage + sent, chunk);
@@ -52,7 +52,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   }
 
   // 13: the acknowledgement of the last record decides whether the end command follows.
-  if (m_Usb.Read(ReadBuff, kPdaReplySize) == 0) {
+  if (m_Usb.ReadReply(ReadBuff, kPdaReplySize) == 0) {
     SetProgress(0, "TIME OUT :: Can't access device..");
     return 0;
   }
@@ -72,7 +72,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   packet.SetCommand(PDA_CMD_IMAGE_DONE);
   SendRecord(packet);
   if (bNextPda) return 0;
-  m_Usb.Read(Rvalue3, kPdaReplySize);
+  m_Usb.ReadReply(Rvalue3, kPdaReplySize);
   if (Rvalue3[0] == PDA_RSP_READY) {
     SetPhoneStage(nIndex, 1);
     SendPhoneMode();

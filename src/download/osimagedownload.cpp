@@ -33,7 +33,7 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   BYTE ReadBuff[kPdaReadBuffSize] = {};
   DWORD sent = 0;
   for (;;) {
-    const DWORD n = Stopping() ? 0 : m_Usb.Read(ReadBuff, kReadHeaderSize);
+    const DWORD n = Stopping() ? 0 : m_Usb.ReadReply(ReadBuff, kReadHeaderSize);
     const std::optional<read_header> request = ParseReadHeader(ReadBuff, n);
     if (request && request->dwRequest != PDA_REQ_DATA) continue;
     if (request) {
@@ -72,7 +72,7 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
     BYTE Rvalue3[kPdaReplyBufferSize] = {};
     packet.SetCommand(PDA_CMD_IMAGE_DONE);
     SendRecord(packet);
-    m_Usb.Read(Rvalue3, kPdaReplySize);
+    m_Usb.ReadReply(Rvalue3, kPdaReplySize);
     if (Rvalue3[0] == PDA_RSP_READY && Sleep(kPhoneModeDelayMs)) {
       SetPhoneStage(nIndex, 1);
       SendPhoneMode();
@@ -98,7 +98,7 @@ BOOL CDownLoad::ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DW
     SendOsPacket(writeBuff, pImage + sent, chunk);
     sent += chunk;
     outstanding -= chunk;
-    m_Usb.Read(ReadBuff, kPdaOsAckSize);  // not examined
+    m_Usb.ReadReply(ReadBuff, kPdaOsAckSize);  // not examined
     if (Stopping()) return FALSE;
   }
   const DWORD chunk = std::min<DWORD>(dwSize - sent, outstanding);
@@ -106,7 +106,7 @@ BOOL CDownLoad::ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DW
   sent += chunk;
   const int percent = Percent(sent, dwSize);
   SetProgress(percent, FormatText("PDA downloading : %3.3d %%", percent));
-  return m_Usb.Read(ReadBuff, kPdaOsAckSize) > 0 ? TRUE : FALSE;
+  return m_Usb.ReadReply(ReadBuff, kPdaOsAckSize) > 0 ? TRUE : FALSE;
 }
 
 void CDownLoad::SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk) {

@@ -22,7 +22,7 @@ BOOL CDownLoad::WaitForCompletion(BYTE* reply, BYTE doneCode, bool bPauseBeforeR
   int silentReads = 0;
   for (;;) {
     if (bPauseBeforeRead && !Sleep(kPollPauseMs)) return FALSE;
-    const DWORD n = m_Usb.Read(reply, kPdaReplySize);
+    const DWORD n = m_Usb.ReadReply(reply, kPdaReplySize);
     if (n > 0 && reply[0] == doneCode) return TRUE;
     silentReads = n == 0 ? silentReads + 1 : 0;
     const std::uint32_t elapsed = clock.GetTickCount() - start;

@@ -34,7 +34,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   LogMessage("[PDA-%d]Driver Opened.\r\n", nIndex);
   LogMessage("[PDA]Read Wait. = [%d] \r\n", nIndex);
   // Bounded by the USB read: a handset that never speaks gives 0 bytes.
-  m_Usb.Read(Rvalue, kPdaReplySize);
+  m_Usb.ReadReply(Rvalue, kPdaReplySize);
   LogMessage("[PDA]Read Done. = [%d] \r\n", nIndex);
 
   if (Rvalue[0] != PDA_RSP_HELLO) {

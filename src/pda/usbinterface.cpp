@@ -116,4 +116,23 @@ DWORD CUsbInterface::Read(void* pBuffer, DWORD nMaxBytes) {
   return 0;
 }
 
+DWORD CUsbInterface::ReadReply(void* pBuffer, DWORD nSize) {
+  DWORD got = Read(pBuffer, nSize);
+  if (got == 0 || got >= nSize || m_hDevice->DeliversWholeMessages()) {
+    return got;
+  }
+  auto* out = static_cast<unsigned char*>(pBuffer);
+  while (got < nSize) {
+    if (WaitReceiveOrStop(*m_hDevice, GetTunables().replyQuietMs, m_stop) <= 0) {
+      break;
+    }
+    const long more = m_hDevice->Read(out + got, nSize - got);
+    if (more <= 0) {
+      break;
+    }
+    got += static_cast<DWORD>(more);
+  }
+  return got;
+}
+
 }  // namespace tw

@@ -53,6 +53,12 @@ class CUsbInterface {
   // Waits (at most kMaxPassCount bounded passes) for the first byte, then reads
   // what has arrived, at most nMaxBytes. 0 when closed, gone, stopped or silent.
   DWORD Read(void* pBuffer, DWORD nMaxBytes);
+  // Reads one message of the handset, nSize bytes long: what has arrived, as
+  // Read does, then, while it is short, each further piece that follows
+  // within the reply quiet time (a tunable). A channel that delivers every
+  // message whole is not waited on. Returns the bytes read; fewer than nSize
+  // for a short message.
+  DWORD ReadReply(void* pBuffer, DWORD nSize);
 
   // Path of the last interface examined; after a successful Open, the open one.
   const char* DevicePath() const { return m_szDevicePath; }

@@ -32,6 +32,11 @@ class IByteDevice {
 
   // Drops whatever waits in either direction.
   virtual void Purge() = 0;
+
+  // Whether every message the device sends arrives in one piece (a bulk USB
+  // pipe), so that a short read is a short message. A byte stream (a tty)
+  // may deliver a message in pieces.
+  virtual bool DeliversWholeMessages() const { return false; }
 };
 
 }  // namespace tw

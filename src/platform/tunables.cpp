@@ -28,6 +28,7 @@ Tunables Tunables::FromEnvironment() {
   Override("TIDEWELL_COMPLETION_WAIT_MS", t.completionWaitMs);
   Override("TIDEWELL_COMPLETION_SILENT_READS", t.completionSilentReads);
   Override("TIDEWELL_PHONE_RX_FLOOR_MS", t.phoneRxFloorMs);
+  Override("TIDEWELL_REPLY_QUIET_MS", t.replyQuietMs);
   Override("TIDEWELL_UI_FRAME_MS", t.uiFrameMs);
   Override("TIDEWELL_CLOSE_GRACE_MS", t.closeGraceMs);
   Override("TIDEWELL_OLDER_UPGRADER_WAIT_MS", t.olderUpgraderWaitMs);

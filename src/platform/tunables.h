@@ -29,6 +29,10 @@ struct Tunables {
   // block well within it, while the block exchange's own argument (10 ms) is
   // too short for any modem. An expired wait is an attempt without an answer.
   int phoneRxFloorMs = 2000;
+  // A reply of the handset that has begun to arrive is completed: its next
+  // piece is awaited this long before the reply counts as short. A byte
+  // stream (a tty) may deliver one reply in pieces; a bulk USB pipe never.
+  int replyQuietMs = 20;
 
   // The window shows a worker's reports at most once per this period (its
   // frame); reports in between are merged, the latest text and position win.

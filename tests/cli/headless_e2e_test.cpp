@@ -54,6 +54,9 @@ class HeadlessRun : public testing::Test {
     // seconds, not in the defaults' tens of seconds.
     setenv("TIDEWELL_PHONE_RX_FLOOR_MS", "300", 1);
     setenv("TIDEWELL_CLOSE_GRACE_MS", "0", 1);
+    // Replies in pieces are completed within a bound far above the pieces'
+    // gaps, even on a loaded machine.
+    setenv("TIDEWELL_REPLY_QUIET_MS", "200", 1);
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
 
@@ -94,6 +97,15 @@ TEST_F(HeadlessRun, WholeRunSucceedsAndHandsetVerifies) {
   EXPECT_NE(r.strLog.find("[PDA]OS image download complete.\n"), std::string::npos);
   EXPECT_EQ(r.strLog.find("progress"), std::string::npos);
   EXPECT_EQ(r.strLog.find("Attempting to open"), std::string::npos);  // a library's own print
+}
+
+// Every reply and answer of the handset reaches the upgrader in pieces.
+TEST_F(HeadlessRun, RepliesInPiecesStillVerify) {
+  RunResult r = Run({"--split", "3", "--split-gap", "2"});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
+  EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
+  EXPECT_NE(r.strSummary.find("\"violations\":[]"), std::string::npos) << r.strSummary;
 }
 
 TEST_F(HeadlessRun, MissingPhoneBlockAnswerFails) {

@@ -180,7 +180,7 @@ SimRig::~SimRig() {
 
 void SimRig::StartHandset(sim::SimConfig config, const TestImages& images, const Bytes& phone,
                           bool bFullSet) {
-  m_handset = std::make_unique<sim::SimHandset>(std::move(config), m_channel, m_simClock);
+  m_handset = std::make_unique<sim::SimHandset>(std::move(config), m_channel, *m_pSimClock);
   sim::SimImages expected;
   expected.hasEboot = !images.eboot.empty();
   expected.eboot = images.eboot;

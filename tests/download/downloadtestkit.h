@@ -163,6 +163,9 @@ class SimRig {
 
   // Switches the handset on with these images, as a package would carry them.
   void StartHandset(sim::SimConfig config, const TestImages& images, const Bytes& phone, bool bFullSet);
+  // The handset's own delays and the gaps of its split replies pass in real
+  // time (call before StartHandset); by default they are virtual.
+  void HandsetInRealTime() { m_pSimClock = &m_realSimClock; }
   // Loads the phone image into the owner's m_PhoneFile.
   void LoadPhoneFile(const Bytes& phone);
   // Waits (real time) for the COM port of the hand-over to arrive.
@@ -179,6 +182,8 @@ class SimRig {
   RecordingProvider m_provider{m_channel.Provider()};
   TestOwner m_owner{m_provider};
   VirtualClock m_simClock;
+  RealClock m_realSimClock;
+  IClock* m_pSimClock = &m_simClock;
   TestLog m_log;
   TestProgress m_progress;
   std::unique_ptr<sim::SimHandset> m_handset;

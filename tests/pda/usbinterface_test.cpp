@@ -5,12 +5,16 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "pda/pdaguid.h"
 #include "platform/linuxdeviceprovider.h"
 #include "platform/ttydevice.h"
 #include "platform/ttyinterfacebackend.h"
+#include "tests/platform/envsetting.h"
 #include "tests/platform/fakedevice.h"
 #include "tests/platform/later.h"
 #include "tests/platform/ptypair.h"
@@ -24,6 +28,13 @@ using test::TempDir;
 // The device's answer must come well before the read's own bound of 200
 // passes: a much longer call shows a wait that was not ended.
 constexpr auto kPromptly = std::chrono::seconds(5);
+
+// The reply quiet time of these tests: long enough that a loaded machine
+// never stretches a piece's gap beyond it.
+constexpr int kQuietMs = 200;
+
+[[maybe_unused]] ::testing::Environment* const kQuietTime = ::testing::AddGlobalTestEnvironment(
+    new test::EnvSetting("TIDEWELL_REPLY_QUIET_MS", std::to_string(kQuietMs)));
 
 TEST(PdaGuidTest, HasTheWindowsMemoryLayout) {
   const unsigned char bytes[16] = {0x51, 0xCE, 0xDB, 0x25, 0x8F, 0x6C, 0x72, 0x4A,
@@ -141,6 +152,51 @@ TEST_F(UsbInterfaceTest, ReadReturnsOnlyWhatWaitsAndLeavesTheRestQueued) {
       received.insert(received.end(), buffer, buffer + n);
     }
     EXPECT_EQ(received, bytes);
+  }
+}
+
+// A reply read as one message is completed from the pieces that follow
+// within the quiet time; a message that stays short is returned short after
+// it, and bytes beyond the message stay queued.
+TEST_F(UsbInterfaceTest, ReadReplyCompletesAMessageThatArrivesInPieces) {
+  Announce(0);
+  std::string out;
+  ASSERT_EQ(OpenCapturing(0, &out), TRUE);
+  using Bytes = std::vector<unsigned char>;
+  struct Case {
+    std::vector<Bytes> pieces;  // sent 20 ms apart
+    DWORD nSize;
+    DWORD got;
+    bool bWaitsQuietTime;  // the read ends only after the quiet time
+  };
+  const Case cases[] = {
+      {{{1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0, 0}}, 12, 12, false},
+      {{{1}, {2}, {3}, {4}}, 4, 4, false},
+      {{{1, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0, 9, 9}}, 16, 16, false},
+      {{{1, 2, 3}}, 12, 3, true},
+  };
+  for (const Case& c : cases) {
+    Bytes whole;
+    for (const Bytes& piece : c.pieces) whole.insert(whole.end(), piece.begin(), piece.end());
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<test::Later>> senders;
+    for (std::size_t i = 0; i < c.pieces.size(); ++i) {
+      senders.push_back(
+          std::make_unique<test::Later>(static_cast<int>(20 * i), [&, i] { handsets[0].Send(c.pieces[i]); }));
+    }
+    unsigned char buffer[32] = {};
+    const DWORD n = usb.ReadReply(buffer, c.nSize);
+    const auto took = std::chrono::steady_clock::now() - start;
+    senders.clear();
+    EXPECT_EQ(n, c.got) << "message of " << whole.size();
+    EXPECT_EQ(Bytes(buffer, buffer + n), Bytes(whole.begin(), whole.begin() + n));
+    // (a poll may end a little before its time-out)
+    EXPECT_EQ(took >= std::chrono::milliseconds(kQuietMs * 3 / 4), c.bWaitsQuietTime);
+    // What lies beyond the message is the next read's.
+    if (whole.size() > n) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      EXPECT_EQ(usb.Read(buffer, sizeof buffer), whole.size() - n);
+    }
   }
 }
 
@@ -265,6 +321,25 @@ TEST(UsbInterfaceEdgeTest, ReadTakesOnlyWhatWaitsUpToTheRoom) {
   EXPECT_EQ(usb.Read(buffer, 0), 0u);
   EXPECT_EQ(state.readSizes, (std::vector<int>{16, 2}));
   EXPECT_EQ(state.rx.size(), 3u);
+}
+
+// A channel that delivers every message whole (a bulk USB pipe): a short
+// reply is a short message, taken at once without the quiet time.
+TEST(UsbInterfaceEdgeTest, ReadReplyTakesAShortMessageOfAWholeMessageChannelAtOnce) {
+  test::FakeProvider provider;
+  provider.interfaces = {"/dev/fake0"};
+  CUsbInterface usb(&provider);
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
+  ::testing::internal::GetCapturedStdout();
+  auto& state = *provider.devices.at(0);
+  state.wholeMessages = true;
+  state.rx = {6, 0, 0, 0};
+  unsigned char buffer[16];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(usb.ReadReply(buffer, 12), 4u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kQuietMs));
+  EXPECT_EQ(state.readSizes, (std::vector<int>{12}));
 }
 
 }  // namespace

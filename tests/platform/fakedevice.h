@@ -20,6 +20,7 @@ struct FakeDeviceState {
   bool gone = false;              // every call fails
   bool destroyed = false;         // the owner let the device go
   std::vector<int> readSizes;     // n of every Read call
+  bool wholeMessages = false;     // delivers every message in one piece
 };
 
 class FakeDevice final : public IByteDevice {
@@ -63,6 +64,10 @@ class FakeDevice final : public IByteDevice {
   void Purge() override {
     std::lock_guard guard(m_state->lock);
     m_state->rx.clear();
+  }
+  bool DeliversWholeMessages() const override {
+    std::lock_guard guard(m_state->lock);
+    return m_state->wholeMessages;
   }
 
  private:

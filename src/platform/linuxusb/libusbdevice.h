@@ -40,6 +40,8 @@ class CLibusbDevice final : public IByteDevice {
   long Read(void* dst, std::size_t n) override;
   bool Write(const void* src, std::size_t n, int timeoutMs) override;
   void Purge() override;
+  // Each bulk IN transfer lands in the receive queue at once.
+  bool DeliversWholeMessages() const override { return true; }
 
  private:
   struct PendingWrite;
