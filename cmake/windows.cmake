@@ -47,7 +47,7 @@ endfunction()
 # The prefix: made once per build directory (wineboot), its server kept
 # running through the run, stopped at the end.
 add_test(NAME wine_prefix_up COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
-  sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh up)
+  sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh up $<TARGET_FILE:tidewell-wine-helper>)
 set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
 add_test(NAME wine_prefix_down COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
   sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh down)

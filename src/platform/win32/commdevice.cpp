@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwctype>
 
 #include "platform/trace.h"
 #include "platform/win32/widestring.h"
@@ -77,6 +78,27 @@ bool SetUpPort(HANDLE device, std::string* step) {
   return true;
 }
 
+// A named object per device path, held while the device is open. Windows
+// refuses a second open of a device opened without sharing; Wine does not
+// for a serial device, so the claim makes the open exclusive there too.
+HANDLE ClaimDevice(const std::string& path) {
+  std::wstring name = L"Local\\TidewellDevice:" + Widen(path);
+  for (std::size_t i = 6; i < name.size(); ++i) {
+    if (name[i] == L'\\') {
+      name[i] = L'/';
+    } else {
+      name[i] = static_cast<wchar_t>(towupper(name[i]));
+    }
+  }
+  HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(claim);
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return nullptr;
+  }
+  return claim;
+}
+
 }  // namespace
 
 std::unique_ptr<CWin32CommDevice> CWin32CommDevice::Open(const std::string& path, Kind kind,
@@ -84,14 +106,20 @@ std::unique_ptr<CWin32CommDevice> CWin32CommDevice::Open(const std::string& path
   // 1. Exclusive, overlapped; a sharing violation is tried once more with
   //    the data access rights only, as the upgrader did.
   const std::wstring widePath = Widen(path);
-  HANDLE device = CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-  if (device == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+  HANDLE claim = ClaimDevice(path);
+  HANDLE device = claim == nullptr
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileW(widePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  if (device == INVALID_HANDLE_VALUE && claim != nullptr && GetLastError() == ERROR_SHARING_VIOLATION) {
     device = CreateFileW(widePath.c_str(), FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   }
   if (device == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
+    if (claim != nullptr) {
+      CloseHandle(claim);
+    }
     if (error) {
       *error = path + ": " +
                (code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ? "held by another program"
@@ -101,7 +129,7 @@ std::unique_ptr<CWin32CommDevice> CWin32CommDevice::Open(const std::string& path
     SetLastError(code);
     return nullptr;
   }
-  std::unique_ptr<CWin32CommDevice> opened(new CWin32CommDevice(device));
+  std::unique_ptr<CWin32CommDevice> opened(new CWin32CommDevice(device, claim));
   // 2. The events, and the settings the kind needs.
   std::string step;
   bool ready = opened->MakeEvents();
@@ -125,11 +153,12 @@ std::unique_ptr<CWin32CommDevice> CWin32CommDevice::Open(const std::string& path
   return opened;
 }
 
-CWin32CommDevice::CWin32CommDevice(HANDLE device) : m_hDevice(device) {}
+CWin32CommDevice::CWin32CommDevice(HANDLE device, HANDLE claim) : m_hDevice(device), m_hClaim(claim) {}
 
 CWin32CommDevice::~CWin32CommDevice() {
   CancelIoEx(m_hDevice, nullptr);
   CloseHandle(m_hDevice);
+  CloseHandle(m_hClaim);
   for (OVERLAPPED* request : {&m_ovRead, &m_ovWrite, &m_ovWait}) {
     if (request->hEvent != nullptr) {
       CloseHandle(request->hEvent);

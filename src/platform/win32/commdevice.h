@@ -35,7 +35,7 @@ class CWin32CommDevice final : public IByteDevice {
   void Purge() override;
 
  private:
-  explicit CWin32CommDevice(HANDLE device);
+  CWin32CommDevice(HANDLE device, HANDLE claim);
   bool MakeEvents();
   // Ends a pending overlapped request of this device and reaps it. False
   // when it did not come back in time: the device is then unusable.
@@ -43,6 +43,7 @@ class CWin32CommDevice final : public IByteDevice {
   int ReadyFromMask(DWORD mask);
 
   HANDLE m_hDevice;
+  HANDLE m_hClaim;  // the named claim on the device's path (see Open)
   OVERLAPPED m_ovRead{};
   OVERLAPPED m_ovWrite{};
   OVERLAPPED m_ovWait{};

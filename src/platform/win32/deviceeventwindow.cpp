@@ -104,8 +104,7 @@ void CDeviceEventWindow::Run(Sink sink, std::promise<DWORD>* started) {
     return;
   }
   m_hWindow = window;
-  started->set_value(ERROR_SUCCESS);
-  // 3. The interfaces already present arrive first.
+  // 3. The interfaces already present arrive first, before Start returns.
   if (std::optional<std::vector<std::string>> present = PresentInterfaces(m_DownloadClass)) {
     for (const std::string& path : *present) {
       DeviceEvent event;
@@ -114,6 +113,7 @@ void CDeviceEventWindow::Run(Sink sink, std::promise<DWORD>* started) {
       m_sink(event);
     }
   }
+  started->set_value(ERROR_SUCCESS);
   // 4. The window's messages until it closes.
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The Wine tests' prefix ($WINEPREFIX, in the build directory):
-#   up    makes it when it is missing and starts its server for the run
+#   up [HELPER]  makes it when it is missing, starts its server for the run
+#                and registers the test device (tidewell-wine-helper register)
 #   down  stops the server
 set -eu
 case "${1:-}" in
@@ -13,6 +14,9 @@ case "${1:-}" in
     wineserver -p120 >/dev/null 2>&1 </dev/null
     # The prefix's services start here, with their output away from the tests'.
     wineboot >/dev/null 2>&1 </dev/null
+    if [ -n "${2:-}" ]; then
+      wine "$2" register >/dev/null
+    fi
     ;;
   down)
     wineserver -k >/dev/null 2>&1 || true
