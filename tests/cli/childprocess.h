@@ -66,6 +66,17 @@ class ChildProcess {
     m_bReaped = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
   }
+  // The exit status once the child has ended (as Wait gives it), kRunning
+  // while it runs.
+  static constexpr int kRunning = -3;
+  int Poll() {
+    int status = 0;
+    if (m_bReaped || waitpid(m_pid, &status, WNOHANG) == 0) {
+      return kRunning;
+    }
+    m_bReaped = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+  }
   void Terminate() {
     if (m_pid > 0 && !m_bReaped) {
       kill(m_pid, SIGTERM);

@@ -1,0 +1,177 @@
+// A whole upgrade under Wine: the Linux simulated handset on ptys, its PDA
+// interface linked to the registered test device's dosdevices name and its
+// COM port to COM7, a packed tidewell.exe (packed by the Linux tidewell-tool)
+// upgrading it headless, WM_DEVICECHANGE sent for the port as Windows would.
+// Run by the Windows build's CTest, which names the programs in the environment.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/cli/childprocess.h"
+#include "tests/platform/win32/testdevice.h"
+
+namespace tw::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRunBoundSeconds = 150;
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+void WriteRandom(const std::string& path, std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<char> bytes(size);
+  for (char& b : bytes) {
+    b = static_cast<char>(random());
+  }
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The last "progress NNN% text" line's text.
+std::string LastProgressText(const std::string& err) {
+  std::string last;
+  for (std::size_t at = 0; (at = err.find("progress ", at)) != std::string::npos;) {
+    const std::size_t textStart = err.find("% ", at) + 2;
+    const std::size_t lineEnd = err.find_first_of("\r\n", textStart);
+    last = err.substr(textStart, lineEnd - textStart);
+    at = lineEnd;
+  }
+  return last;
+}
+
+struct RunResult {
+  int nUpgrader = 0;
+  std::string strLog, strProgress, strSummary;
+};
+
+class WineEndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"WINEPREFIX", "TIDEWELL_WIN_TIDEWELL", "TIDEWELL_WIN_HELPER",
+                             "TIDEWELL_HOST_TOOL", "TIDEWELL_HOST_SIM", "TIDEWELL_WINE_PTYSHIM"}) {
+      ASSERT_FALSE(Env(name).empty()) << name << " is not set";
+    }
+    std::string pattern = (fs::temp_directory_path() / "tidewell-wine-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    m_dir = pattern;
+    m_devDir = m_dir + "/dev";
+    fs::create_directory(m_devDir);
+    m_dosdevices = Env("WINEPREFIX") + "/dosdevices";
+    // The firmware set, packed into a copy of tidewell.exe by the Linux tool.
+    WriteRandom(m_dir + "/eboot.nb0", 64 * 1024, 1);
+    WriteRandom(m_dir + "/pda.bin", 256 * 1024, 2);
+    WriteRandom(m_dir + "/phone.bin", 0x380000 + 64 * 1024, 3);
+    m_upgrader = m_dir + "/tidewell.exe";
+    ChildProcess pack({Env("TIDEWELL_HOST_TOOL"), "pack", "--eboot", m_dir + "/eboot.nb0", "--pda",
+                       m_dir + "/pda.bin", "--phone", m_dir + "/phone.bin", "--full-set", "0", "--upgrader",
+                       Env("TIDEWELL_WIN_TIDEWELL"), "-o", m_upgrader},
+                      m_dir + "/pack.out", m_dir + "/pack.err");
+    ASSERT_EQ(pack.Wait(60), 0) << ReadFile(m_dir + "/pack.err");
+    ChildProcess inspect({Env("TIDEWELL_HOST_TOOL"), "inspect", m_upgrader}, m_dir + "/inspect.out",
+                         m_dir + "/inspect.err");
+    ASSERT_EQ(inspect.Wait(60), 0) << ReadFile(m_dir + "/inspect.out") << ReadFile(m_dir + "/inspect.err");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove(m_dosdevices + "/" + kTestInterfaceLink, ignored);
+    fs::remove(m_dosdevices + "/com7", ignored);
+    fs::remove_all(m_dir, ignored);
+  }
+
+  // Links a dosdevices name to where the device directory's entry points.
+  void Link(const std::string& name, const std::string& entry) {
+    std::error_code ignored;
+    fs::remove(m_dosdevices + "/" + name, ignored);
+    fs::create_symlink(fs::read_symlink(m_devDir + "/" + entry), m_dosdevices + "/" + name, ignored);
+  }
+  void Post(const std::string& action, const std::string& kind, const std::string& name) {
+    ChildProcess helper({"/usr/bin/wine", Env("TIDEWELL_WIN_HELPER"), "post", action, kind, name},
+                        m_dir + "/helper.out", m_dir + "/helper.err");
+    EXPECT_EQ(helper.Wait(60), 0) << ReadFile(m_dir + "/helper.err");
+  }
+
+  RunResult Run(const std::vector<std::string>& faults) {
+    std::vector<std::string> simArgs{
+        Env("TIDEWELL_HOST_SIM"), "--device-dir", m_devDir, "--com", "7", "--verify", m_upgrader};
+    simArgs.insert(simArgs.end(), faults.begin(), faults.end());
+    ChildProcess handset(simArgs, m_dir + "/sim.out", m_dir + "/sim.err");
+    // The handset's interface is there before the upgrader starts: it is
+    // found among the present interfaces of its class.
+    const auto end = Clock::now() + std::chrono::seconds(kRunBoundSeconds);
+    while (!fs::exists(m_devDir + "/pda0") && Clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Link(kTestInterfaceLink, "pda0");
+    setenv("LD_PRELOAD", Env("TIDEWELL_WINE_PTYSHIM").c_str(), 1);
+    ChildProcess upgrader({"/usr/bin/wine", m_upgrader, "--headless", "--timeout", "100"}, m_dir + "/tw.out",
+                          m_dir + "/tw.err");
+    unsetenv("LD_PRELOAD");
+    // The hand-over: the interface leaves, COM7 arrives (Wine announces
+    // neither, so they are sent as the system would).
+    RunResult result;
+    bool pdaGone = false, portCame = false;
+    for (;;) {
+      const int status = upgrader.Poll();
+      if (status != ChildProcess::kRunning) {
+        result.nUpgrader = status;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (Clock::now() > end) {
+        result.nUpgrader = upgrader.Wait(0);
+        break;
+      }
+      if (!pdaGone && !fs::exists(m_devDir + "/pda0")) {
+        pdaGone = true;
+        Post("removal", "interface", kTestInterfacePath);
+      }
+      if (pdaGone && !portCame && fs::exists(m_devDir + "/COM7")) {
+        portCame = true;
+        Link("com7", "COM7");
+        Post("arrival", "port", "COM7");
+      }
+    }
+    handset.Wait(15);
+    result.strLog = ReadFile(m_dir + "/tw.out");
+    result.strProgress = ReadFile(m_dir + "/tw.err");
+    result.strSummary = ReadFile(m_dir + "/sim.out");
+    std::erase(result.strLog, '\r');
+    return result;
+  }
+
+  std::string m_dir, m_devDir, m_dosdevices, m_upgrader;
+};
+
+TEST_F(WineEndToEnd, WholeUpgradeVerifies) {
+  const auto start = Clock::now();
+  RunResult r = Run({});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress << r.strLog;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
+  EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
+  EXPECT_NE(r.strSummary.find("\"violations\":[]"), std::string::npos) << r.strSummary;
+  EXPECT_NE(r.strLog.find("[PDA]OS image download complete.\n"), std::string::npos) << r.strLog;
+  std::printf("whole upgrade under Wine: %.1f s\n",
+              std::chrono::duration<double>(Clock::now() - start).count());
+}
+
+TEST_F(WineEndToEnd, MissingPhoneBlockAcknowledgementFails) {
+  RunResult r = Run({"--no-answer-block", "10"});
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "id[0]-[COM7] PHONE download fail.--") << r.strProgress;
+}
+
+}  // namespace
+}  // namespace tw::test
