@@ -297,7 +297,10 @@ void ModemMonitor::OnBlock() {
     m_recorder.Fault("noAnswerBlock", m_blocksTotal);
     return;
   }
-  Answer(ACK);
+  if (m_blocksTotal == 1 && m_config.faults.blockAnswerDelayMs > 0) {
+    m_recorder.Fault("blockAnswerDelayMs", m_config.faults.blockAnswerDelayMs);
+  }
+  Answer(ACK, Answered::Block);
 }
 
 void ModemMonitor::CheckDone() {
@@ -306,15 +309,15 @@ void ModemMonitor::CheckDone() {
   }
 }
 
-void ModemMonitor::Answer(std::uint8_t code) {
+void ModemMonitor::Answer(std::uint8_t code, Answered what) {
   if (code == ACK && m_config.answerOk) {
-    m_send(kOk);
+    m_send(kOk, what);
     return;
   }
   std::array<std::uint8_t, FrameCapacity(1)> frame{};
   const std::uint8_t payload[1] = {code};
   std::size_t n = CMsmPacket().MakeFrame(frame, payload, kFrameStuffed);
-  m_send(std::span(frame).first(n));
+  m_send(std::span(frame).first(n), what);
 }
 
 void ModemMonitor::Violate(std::uint64_t offset, std::string what) {

@@ -19,7 +19,9 @@ namespace tw::sim {
 
 class ModemMonitor {
  public:
-  using SendFn = std::function<void(std::span<const std::uint8_t>)>;
+  // What an answer answers: a framed command, or a data block.
+  enum class Answered { Frame, Block };
+  using SendFn = std::function<void(std::span<const std::uint8_t>, Answered)>;
 
   ModemMonitor(const SimConfig& config, SimFlash& flash, SimRecorder& recorder, SendFn send);
 
@@ -46,7 +48,7 @@ class ModemMonitor {
   void OnErase(const std::vector<std::uint8_t>& payload);
   void OnEfs();
   void OnBlock();
-  void Answer(std::uint8_t code);
+  void Answer(std::uint8_t code, Answered what = Answered::Frame);
   void Violate(std::uint64_t offset, std::string what);
   RegionSummary& Region();
   void NewRegion();

@@ -5,15 +5,16 @@
 namespace tw::sim {
 
 ReplyLink::ReplyLink(ISimPort& port, IClock& clock, const SimFaults& faults, SimRecorder& recorder,
-                     std::stop_token stop)
+                     std::stop_token stop, Side side)
     : m_port(port),
       m_clock(clock),
       m_faults(faults),
       m_recorder(recorder),
       m_stop(std::move(stop)),
+      m_side(side),
       m_random(faults.splitSeed) {}
 
-bool ReplyLink::Send(std::span<const std::uint8_t> reply) {
+bool ReplyLink::Send(std::span<const std::uint8_t> reply, std::uint32_t holdMs) {
   if (reply.empty()) {
     return true;
   }
@@ -24,14 +25,45 @@ bool ReplyLink::Send(std::span<const std::uint8_t> reply) {
     if (m_faults.splitReplies) {
       m_recorder.Fault("splitReplies", m_faults.splitSeed);
     }
+    if (m_side == Side::Modem && m_faults.answerPieces > 1) {
+      m_recorder.Fault("answerPieces", m_faults.answerPieces);
+    }
   }
-  if (m_faults.replyDelayMs > 0) {
-    m_clock.Sleep(m_faults.replyDelayMs, m_stop);
+  if (m_faults.replyDelayMs + holdMs > 0) {
+    m_clock.Sleep(m_faults.replyDelayMs + holdMs, m_stop);
   }
-  if (!m_faults.splitReplies) {
-    return m_port.Send(reply.data(), reply.size());
+  return SendPieces(reply);
+}
+
+bool ReplyLink::SendPieces(std::span<const std::uint8_t> reply) {
+  if (m_side == Side::Modem && m_faults.answerPieces > 1) {
+    return SendEvenPieces(reply, m_faults.answerPieces);
   }
-  // Pieces of 1 to half the reply (at least 1), a gap apart.
+  if (m_faults.splitReplies) {
+    return SendRandomPieces(reply);
+  }
+  return m_port.Send(reply.data(), reply.size());
+}
+
+// n pieces (at most one a byte), the longer ones first, an answer gap apart.
+bool ReplyLink::SendEvenPieces(std::span<const std::uint8_t> reply, std::uint32_t pieces) {
+  const std::size_t n = std::min<std::size_t>(pieces, reply.size());
+  std::size_t sent = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t piece = reply.size() / n + (i < reply.size() % n ? 1 : 0);
+    if (i > 0) {
+      Gap(m_faults.answerGapMs);
+    }
+    if (!m_port.Send(reply.data() + sent, piece)) {
+      return false;
+    }
+    sent += piece;
+  }
+  return true;
+}
+
+// Pieces of 1 to half the reply (at least 1), a split gap apart.
+bool ReplyLink::SendRandomPieces(std::span<const std::uint8_t> reply) {
   std::size_t sent = 0;
   while (sent < reply.size()) {
     std::size_t left = reply.size() - sent;
@@ -41,11 +73,17 @@ bool ReplyLink::Send(std::span<const std::uint8_t> reply) {
       return false;
     }
     sent += piece;
-    if (sent < reply.size() && m_faults.splitGapMs > 0) {
-      m_clock.Sleep(m_faults.splitGapMs, m_stop);
+    if (sent < reply.size()) {
+      Gap(m_faults.splitGapMs);
     }
   }
   return true;
+}
+
+void ReplyLink::Gap(std::uint32_t ms) {
+  if (ms > 0) {
+    m_clock.Sleep(ms, m_stop);
+  }
 }
 
 }  // namespace tw::sim

@@ -39,6 +39,12 @@ struct SimFaults {
   bool splitReplies = false;
   std::uint32_t splitSeed = 1;
   std::uint32_t splitGapMs = 1;
+  // Every answer of the modem goes out in this many pieces of even sizes (at
+  // most one a byte), an answer gap apart; 0 and 1 keep answers whole.
+  std::uint32_t answerPieces = 0;
+  std::uint32_t answerGapMs = 1;
+  // Every phone data block is answered this long after it arrived: a slow flash.
+  std::uint32_t blockAnswerDelayMs = 0;
 };
 
 struct SimConfig {

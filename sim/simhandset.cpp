@@ -179,9 +179,14 @@ std::string SimHandset::RunPhone(const RunLimit& limit) {
   if (!port) {
     return "com-failed";
   }
-  ReplyLink link(*port, m_clock, m_config.faults, m_recorder, limit.Token());
-  ModemMonitor monitor(m_config, m_flash, m_recorder,
-                       [&link](std::span<const std::uint8_t> reply) { link.Send(reply); });
+  ReplyLink link(*port, m_clock, m_config.faults, m_recorder, limit.Token(), ReplyLink::Side::Modem);
+  // A slow flash holds each block's answer.
+  const std::uint32_t blockHoldMs = m_config.faults.blockAnswerDelayMs;
+  ModemMonitor monitor(
+      m_config, m_flash, m_recorder,
+      [&link, blockHoldMs](std::span<const std::uint8_t> answer, ModemMonitor::Answered what) {
+        link.Send(answer, what == ModemMonitor::Answered::Block ? blockHoldMs : 0);
+      });
   DisconnectCounter cut(m_config.faults.disconnectPhoneAfterByte);
   auto doneSince = Clock::time_point::max();
   // Once the last region is written the host should close the port soon.

@@ -52,7 +52,8 @@ const char* SimUsage() {
          "       faults: [--wrong-hello] [--no-ack-eboot K] [--no-ack-os K] [--busy M]\n"
          "         [--short-request K] [--over-request K] [--nak-erase R] [--no-answer-block K]\n"
          "         [--no-ack-jump R] [--disconnect-pda B] [--disconnect-phone B] [--delay MS]\n"
-         "         [--split SEED] [--split-gap MS]\n"
+         "         [--split SEED] [--split-gap MS] [--answer-pieces N] [--answer-gap MS]\n"
+         "         [--block-delay MS]\n"
          "Positions K, R are 1-based. Prints a JSON summary on stdout; exit 1 when the\n"
          "verification fails or the host broke the protocol, 2 for a usage or set-up error.\n";
 }
@@ -107,6 +108,9 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
       {"--delay", u32(f.replyDelayMs)},
       {"--split", split},
       {"--split-gap", u32(f.splitGapMs)},
+      {"--answer-pieces", u32(f.answerPieces)},
+      {"--answer-gap", u32(f.answerGapMs)},
+      {"--block-delay", u32(f.blockAnswerDelayMs)},
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -107,6 +107,26 @@ const std::vector<FaultCase> kFaults = {
        // The 12-byte hello alone goes in at least two pieces.
        EXPECT_GT(std::count(sleeps.begin(), sleeps.end(), 3u), 0);
      }},
+    {"answerPieces",
+     [](SimFaults& f) {
+       f.answerPieces = 4;
+       f.answerGapMs = 3;
+     },
+     [](const Observed& seen, const SimSummary& s, const std::vector<std::uint32_t>& sleeps) {
+       // 13 answers of the modem (2 opening jumps, 3 region jumps, the EFS
+       // command, 2 erases, 5 blocks), each of 5 bytes in 4 pieces; the PDA
+       // side's replies stay whole.
+       EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 3u), 13 * 3);
+       EXPECT_EQ(seen.jumpAnswers, (Answers{ACK, ACK, ACK}));
+       EXPECT_EQ(seen.blockAnswers, std::vector<bool>(5, true));
+       EXPECT_TRUE(s.violations.empty()) << s.ToJson();
+     }},
+    {"blockAnswerDelayMs", [](SimFaults& f) { f.blockAnswerDelayMs = 8; },
+     [](const Observed& seen, const SimSummary&, const std::vector<std::uint32_t>& sleeps) {
+       // Only the blocks' answers wait.
+       EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 8u), 5);
+       EXPECT_EQ(seen.blockAnswers, std::vector<bool>(5, true));
+     }},
 };
 
 TEST(Faults, EachSwitchDoesWhatItSays) {

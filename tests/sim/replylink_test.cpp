@@ -47,6 +47,56 @@ TEST(ReplyLink, SplitRepliesArriveWholeInSeededPieces) {
   EXPECT_EQ(SendSplit(9, reply), pieces) << "the same seed cuts the same way";
 }
 
+// The modem's answers in even pieces, the longer ones first, one gap between
+// two pieces; never more pieces than bytes. The PDA side's replies stay whole.
+TEST(ReplyLink, ModemAnswersGoInEvenPiecesAGapApart) {
+  const std::vector<std::uint8_t> answer = {0x7E, 0x02, 0x6A, 0xD3, 0x7E};
+  struct Case {
+    ReplyLink::Side side;
+    std::uint32_t pieces;
+    std::vector<std::size_t> sizes;
+  };
+  const Case cases[] = {
+      {ReplyLink::Side::Modem, 2, {3, 2}},
+      {ReplyLink::Side::Modem, 4, {2, 1, 1, 1}},
+      {ReplyLink::Side::Modem, 9, {1, 1, 1, 1, 1}},
+      {ReplyLink::Side::Modem, 1, {5}},
+      {ReplyLink::Side::Pda, 4, {5}},
+  };
+  for (const Case& c : cases) {
+    RecordingPort port;
+    VirtualClock clock;
+    SimRecorder recorder;
+    SimFaults faults;
+    faults.answerPieces = c.pieces;
+    faults.answerGapMs = 4;
+    ReplyLink link(port, clock, faults, recorder, {}, c.side);
+    EXPECT_TRUE(link.Send(answer));
+    std::vector<std::size_t> sizes;
+    std::vector<std::uint8_t> joined;
+    for (const auto& piece : port.pieces) {
+      sizes.push_back(piece.size());
+      joined.insert(joined.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(sizes, c.sizes) << c.pieces << " pieces";
+    EXPECT_EQ(joined, answer);
+    EXPECT_EQ(clock.Sleeps(), std::vector<std::uint32_t>(c.sizes.size() - 1, 4));
+  }
+}
+
+TEST(ReplyLink, AHoldAddsToTheReplyDelay) {
+  RecordingPort port;
+  VirtualClock clock;
+  SimRecorder recorder;
+  SimFaults faults;
+  faults.replyDelayMs = 2;
+  ReplyLink link(port, clock, faults, recorder, {}, ReplyLink::Side::Modem);
+  const std::uint8_t answer[5] = {0x7E, 0x02, 0x6A, 0xD3, 0x7E};
+  link.Send(answer, 8);
+  link.Send(answer);
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::uint32_t>{10, 2}));
+}
+
 TEST(ReplyLink, DelayGoesThroughTheClockOncePerReply) {
   RecordingPort port;
   VirtualClock clock;

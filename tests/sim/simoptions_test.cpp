@@ -47,6 +47,11 @@ TEST(SimOptions, EachSwitchSetsItsField) {
          return o.config.faults.splitReplies && o.config.faults.splitSeed == 42 &&
                 o.config.faults.splitGapMs == 2;
        }},
+      {{"--answer-pieces", "3", "--answer-gap", "4"},
+       [](const SimOptions& o) {
+         return o.config.faults.answerPieces == 3 && o.config.faults.answerGapMs == 4;
+       }},
+      {{"--block-delay", "8"}, [](const SimOptions& o) { return o.config.faults.blockAnswerDelayMs == 8; }},
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.args.front());
