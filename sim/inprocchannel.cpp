@@ -8,12 +8,17 @@
 #include <thread>
 #include <vector>
 
-#include "pda/pdaguid.h"
+#include "platform/guid.h"
 #include "sim/inproclink.h"
 
 namespace tw::sim {
 
 namespace {
+
+// The device interface class of the handset's USB download interface,
+// {25DBCE51-6C8F-4A72-8A6D-B54C2B4FC835}.
+constexpr GUID kPdaDownloadInterface = {
+    0x25DBCE51, 0x6C8F, 0x4A72, {0x8A, 0x6D, 0xB5, 0x4C, 0x2B, 0x4F, 0xC8, 0x35}};
 
 // "COM7", "COM7:" or "\\.\COM7" -> 7; 0 when the name is none of these.
 int ComNumber(std::string name) {
@@ -198,7 +203,7 @@ class InProcProvider final : public IDeviceProvider {
 
   std::vector<std::string> EnumerateInterfaces(const GUID& cls) override {
     std::lock_guard guard(m_state->lock);
-    if (cls == GUID_PDA_DOWNLOAD_INTERFACE && m_state->pda) {
+    if (cls == kPdaDownloadInterface && m_state->pda) {
       return {kInProcPdaPath};
     }
     return {};

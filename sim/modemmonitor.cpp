@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "phonedown/cmsmpacket/msmresponse.h"
-#include "phonedown/cmsmpacket/pkt.h"
 #include "platform/byteorder.h"
 #include "platform/crc16x25.h"
+#include "sim/modemframes.h"
+#include "sim/regiontable.h"
 
 namespace tw::sim {
 
@@ -16,7 +16,6 @@ namespace {
 
 // Longest frame accepted between two flags: far above any command's.
 constexpr std::size_t kMaxFrameBytes = 4096;
-constexpr std::size_t kCrcSize = 2;
 constexpr std::array<std::uint8_t, 2> kOk = {'O', 'K'};
 
 std::string Hex(std::uint32_t value) {
@@ -29,7 +28,7 @@ std::string Hex(std::uint32_t value) {
 
 ModemMonitor::ModemMonitor(const SimConfig& config, SimFlash& flash, SimRecorder& recorder, SendFn send)
     : m_config(config), m_flash(flash), m_recorder(recorder), m_send(std::move(send)) {
-  m_block.reserve(kDataBlockSize);
+  m_block.reserve(kBlockBytes);
 }
 
 void ModemMonitor::OnBytes(const std::uint8_t* data, std::size_t n) {
@@ -55,7 +54,7 @@ void ModemMonitor::OnQuiet() {
 
 void ModemMonitor::OnFrameByte(std::uint8_t b) {
   if (m_mode == Mode::InFrame) {
-    if (b == kFrameFlag) {
+    if (b == kFlag) {
       EndFrame();
       return;
     }
@@ -69,7 +68,7 @@ void ModemMonitor::OnFrameByte(std::uint8_t b) {
   }
   // Between frames: a flag opens the next one; one 0x00 may pad a frame whose
   // length is a multiple of 64.
-  if (b == kFrameFlag) {
+  if (b == kFlag) {
     m_mode = Mode::InFrame;
     m_frame.clear();
     m_frameOffset = m_offset;
@@ -97,23 +96,23 @@ void ModemMonitor::EndFrame() {
     return;
   }
   m_mode = Mode::Idle;
-  m_padAllowed = (m_frame.size() + 2) % kFramePadBoundary == 0;
+  m_padAllowed = (m_frame.size() + 2) % kPadBoundary == 0;
   std::optional<std::vector<std::uint8_t>> payload = Unstuff();
   if (!payload) {
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
-  if (payload->size() < 1 + kCrcSize) {
+  if (payload->size() < 1 + kCheckBytes) {
     Violate(m_frameOffset, "frame too short");
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
-  std::size_t length = payload->size() - kCrcSize;
+  std::size_t length = payload->size() - kCheckBytes;
   std::uint16_t sent = LoadLe16(payload->data() + length);
   payload->resize(length);
   if (Crc16X25(*payload) != sent) {
     Violate(m_frameOffset, "bad check sequence");
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
   Dispatch(*payload);
@@ -129,12 +128,12 @@ std::optional<std::vector<std::uint8_t>> ModemMonitor::Unstuff() {
       Violate(at, "unstuffed 0x7F in a frame");
       return std::nullopt;
     }
-    if (b != kFrameEscape) {
+    if (b != kEscape) {
       payload.push_back(b);
       continue;
     }
-    std::uint8_t next = i + 1 < m_frame.size() ? m_frame[i + 1] ^ kFrameEscapeXor : 0;
-    if (i + 1 == m_frame.size() || (next != 0x7D && next != 0x7E && next != 0x7F)) {
+    std::uint8_t next = i + 1 < m_frame.size() ? m_frame[i + 1] ^ kEscapeXor : 0;
+    if (i + 1 == m_frame.size() || !IsEscaped(next)) {
       Violate(at, "bad escape in a frame");
       return std::nullopt;
     }
@@ -146,21 +145,21 @@ std::optional<std::vector<std::uint8_t>> ModemMonitor::Unstuff() {
 
 void ModemMonitor::Dispatch(const std::vector<std::uint8_t>& payload) {
   std::uint8_t command = payload[0];
-  std::size_t expected = command == MSM_CMD_JUMP ? 1 : kErasePayloadSize;
-  if (command != MSM_CMD_JUMP && command != MSM_CMD_ERASE && command != MSM_CMD_EFS) {
+  std::size_t expected = command == kJump ? kJumpPayload : command == kErase ? kErasePayload : kEfsPayload;
+  if (command != kJump && command != kErase && command != kEfs) {
     Violate(m_frameOffset, "unknown command " + Hex(command));
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
   if (payload.size() != expected) {
     Violate(m_frameOffset, "command " + Hex(command) + " of " + std::to_string(payload.size()) +
                                " bytes; expected " + std::to_string(expected));
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
-  if (command == MSM_CMD_JUMP) {
+  if (command == kJump) {
     OnJump();
-  } else if (command == MSM_CMD_ERASE) {
+  } else if (command == kErase) {
     OnErase(payload);
   } else {
     OnEfs();
@@ -170,7 +169,7 @@ void ModemMonitor::Dispatch(const std::vector<std::uint8_t>& payload) {
 void ModemMonitor::OnJump() {
   ++m_jumps;
   if (m_jumps <= 2) {
-    Answer(ACK);  // the two opening jumps; the host reads these with its next exchange
+    Answer(kAck);  // the two opening jumps; the host reads these with its next exchange
     return;
   }
   // A jump after an answered one opens the next region; otherwise the host
@@ -187,7 +186,7 @@ void ModemMonitor::OnJump() {
     return;
   }
   m_regionJumpAnswered = true;
-  Answer(ACK);
+  Answer(kAck);
 }
 
 void ModemMonitor::NewRegion() {
@@ -221,6 +220,7 @@ void ModemMonitor::OnErase(const std::vector<std::uint8_t>& payload) {
     NewRegion();
     m_regionJumpAnswered = true;
   }
+  CheckAgainstTable(start, length);
   RegionSummary& region = Region();
   region.start = start;
   region.length = length;
@@ -230,24 +230,45 @@ void ModemMonitor::OnErase(const std::vector<std::uint8_t>& payload) {
     }
     region.erase = "nak";
     m_recorder.Update([&](SimSummary& s) { s.regions = m_regions; });
-    Answer(NAK_BAD_CRC);
+    Answer(kNakBadCrc);
     return;
   }
   region.erase = "ack";
   m_eraseAccepted = true;
   m_flash.Erase(start, length);
   m_recorder.Update([&](SimSummary& s) { s.regions = m_regions; });
-  Answer(ACK);
-  m_blocksLeft = length / kDataBlockSize + (length % kDataBlockSize ? 1 : 0);
+  Answer(kAck);
+  m_blocksLeft = length / kBlockBytes + (length % kBlockBytes ? 1 : 0);
   m_blockAddress = start;
   m_block.clear();
   if (m_blocksLeft > 0) {
-    m_eraseWire.assign(1, kFrameFlag);
+    m_eraseWire.assign(1, kFlag);
     m_eraseWire.insert(m_eraseWire.end(), m_frame.begin(), m_frame.end());
-    m_eraseWire.push_back(kFrameFlag);
+    m_eraseWire.push_back(kFlag);
     m_mode = Mode::Block;
   } else {
     CheckDone();
+  }
+}
+
+void ModemMonitor::CheckAgainstTable(std::uint32_t start, std::uint32_t length) {
+  // The region set is known when the run writes the full set or EFS and CODE.
+  if (m_config.phoneRegions != 7 && m_config.phoneRegions != 2) {
+    return;
+  }
+  const std::span<const SimRegion> table = RegionTable(m_config.phoneRegions == 7);
+  if (m_regionIndex < 1 || static_cast<std::size_t>(m_regionIndex) > table.size()) {
+    return;
+  }
+  const SimRegion& due = table[static_cast<std::size_t>(m_regionIndex) - 1];
+  const std::string which = "region " + std::to_string(m_regionIndex) + " (" + due.name + ")";
+  if (due.writeLength == 0) {
+    Violate(m_frameOffset, "erase in " + which + ", which is never written");
+  } else if (start != due.start) {
+    Violate(m_frameOffset, which + " erased at " + Hex(start) + ", not at " + Hex(due.start));
+  } else if (due.writeLength != kToImageEnd && length != due.writeLength) {
+    Violate(m_frameOffset, which + " erased for " + std::to_string(length) + " bytes, not " +
+                               std::to_string(due.writeLength));
   }
 }
 
@@ -257,7 +278,7 @@ void ModemMonitor::OnEfs() {
   }
   Region().efsCommand = true;
   m_recorder.Update([&](SimSummary& s) { s.regions = m_regions; });
-  Answer(ACK);
+  Answer(kAck);
 }
 
 void ModemMonitor::OnBlockByte(std::uint8_t b) {
@@ -269,10 +290,10 @@ void ModemMonitor::OnBlockByte(std::uint8_t b) {
   // no answer to: answer it again.
   if (Region().blocks == 0 && m_block.size() == m_eraseWire.size() && m_block == m_eraseWire) {
     m_block.clear();
-    Answer(ACK);
+    Answer(kAck);
     return;
   }
-  if (m_block.size() == kDataBlockSize) {
+  if (m_block.size() == kBlockBytes) {
     OnBlock();
   }
 }
@@ -280,14 +301,14 @@ void ModemMonitor::OnBlockByte(std::uint8_t b) {
 void ModemMonitor::OnBlock() {
   m_flash.Program(m_blockAddress, m_block.data(), m_block.size());
   m_block.clear();
-  m_blockAddress += kDataBlockSize;
+  m_blockAddress += kBlockBytes;
   ++m_blocksTotal;
   --m_blocksLeft;
   RegionSummary& region = Region();
   ++region.blocks;
   m_recorder.Update([&](SimSummary& s) {
     s.regions.back().blocks = region.blocks;
-    s.phone.received += kDataBlockSize;
+    s.phone.received += kBlockBytes;
   });
   if (m_blocksLeft == 0) {
     m_mode = Mode::Idle;
@@ -300,7 +321,7 @@ void ModemMonitor::OnBlock() {
   if (m_blocksTotal == 1 && m_config.faults.blockAnswerDelayMs > 0) {
     m_recorder.Fault("blockAnswerDelayMs", m_config.faults.blockAnswerDelayMs);
   }
-  Answer(ACK, Answered::Block);
+  Answer(kAck, Answered::Block);
 }
 
 void ModemMonitor::CheckDone() {
@@ -310,14 +331,11 @@ void ModemMonitor::CheckDone() {
 }
 
 void ModemMonitor::Answer(std::uint8_t code, Answered what) {
-  if (code == ACK && m_config.answerOk) {
+  if (code == kAck && m_config.answerOk) {
     m_send(kOk, what);
     return;
   }
-  std::array<std::uint8_t, FrameCapacity(1)> frame{};
-  const std::uint8_t payload[1] = {code};
-  std::size_t n = CMsmPacket().MakeFrame(frame, payload, kFrameStuffed);
-  m_send(std::span(frame).first(n), what);
+  m_send(AnswerFrame(code), what);
 }
 
 void ModemMonitor::Violate(std::uint64_t offset, std::string what) {

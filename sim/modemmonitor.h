@@ -2,8 +2,9 @@
 // erase, EFS) and the raw 1 KiB blocks that follow an erase, checks each
 // frame's flags, escapes and check sequence, places the blocks one after
 // another from the erase's start address, and answers every frame and block
-// once. Whatever the protocol does not allow is recorded as a violation with
-// its byte offset in the host's stream.
+// once. Whatever the protocol does not allow (an erase off the region table
+// included) is recorded as a violation with its byte offset in the host's
+// stream.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,8 @@ class ModemMonitor {
   void Dispatch(const std::vector<std::uint8_t>& payload);
   void OnJump();
   void OnErase(const std::vector<std::uint8_t>& payload);
+  // With a known region set, an erase must name the table's region in turn.
+  void CheckAgainstTable(std::uint32_t start, std::uint32_t length);
   void OnEfs();
   void OnBlock();
   void Answer(std::uint8_t code, Answered what = Answered::Frame);

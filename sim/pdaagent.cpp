@@ -4,19 +4,17 @@
 #include <array>
 #include <string>
 
-#include "pda/pdacommands.h"
 #include "platform/byteorder.h"
+#include "sim/pdarecords.h"
 
 namespace tw::sim {
 
 namespace {
 
-// An OS-image packet starts with byType 1 and 15 zero bytes: as a word, 1.
-constexpr std::uint32_t kOsPacketWord = PDA_REQ_DATA;
 // Any bytes acknowledge; each acknowledgement has the size the host reads:
 // 12 bytes for an EBOOT one, 4 for an OS-image one.
-constexpr std::array<std::uint8_t, kPdaReplySize> kEbootAck = {0x06};
-constexpr std::array<std::uint8_t, kPdaOsAckSize> kOsAck = {0x06, 0, 0, 0};
+constexpr std::array<std::uint8_t, kReplyBytes> kEbootAck = {0x06};
+constexpr std::array<std::uint8_t, kOsAckBytes> kOsAck = {0x06, 0, 0, 0};
 // A reply that is neither ready (0x0F) nor done (0x12).
 constexpr std::uint8_t kBusyReply = 0x0B;
 // A short data request: fewer than 16 bytes.
@@ -25,26 +23,14 @@ constexpr std::size_t kShortRequestSize = 10;
 constexpr std::uint32_t kOverRequestExtra = 3000;
 
 bool IsKnownCommand(std::uint32_t code) {
-  switch (code) {
-    case PDA_CMD_EBOOT_INFO:
-    case PDA_CMD_OS_INFO:
-    case PDA_CMD_PHONE_MODE:
-    case PDA_CMD_HELLO_ACK:
-    case PDA_CMD_EBOOT_END:
-    case PDA_CMD_FINISH:
-    case PDA_CMD_IMAGE_DONE:
-    case PDA_CMD_POLL:
-    case PDA_CMD_AFTER_CONNECT:
-    case PDA_CMD_EBOOT_DATA:
-      return true;
-    default:
-      return false;
-  }
+  return code != kDataType && HostMessageBytes(code) != 0;
 }
 
-// Bytes of the message that begins with this word.
+// Bytes of the message that begins with this word; an unknown word is taken
+// as a command record.
 std::size_t MessageSize(std::uint32_t word0) {
-  return word0 == kOsPacketWord ? kWriteBuffSize : PdaCommandWriteSize(word0);
+  const std::size_t size = HostMessageBytes(word0);
+  return size != 0 ? size : kCommandBytes;
 }
 
 }  // namespace
@@ -58,8 +44,8 @@ void PdaAgent::OnOpen() {
   m_state = State::Idle;
   m_helloAcked = false;
   m_afterConnect = false;
-  std::array<std::uint8_t, kPdaReplySize> hello{};
-  hello[0] = PDA_RSP_HELLO;
+  std::array<std::uint8_t, kReplyBytes> hello{};
+  hello[0] = kRspHello;
   if (++m_hellos == 1 && m_config.faults.wrongHello) {
     hello[0] = 0x00;
     m_recorder.Fault("wrongHello", 1);
@@ -97,7 +83,7 @@ void PdaAgent::OnQuiet() {
 
 void PdaAgent::Handle(std::span<const std::uint8_t> message) {
   std::uint32_t code = LoadLe32(message.data());
-  if (code == kOsPacketWord) {
+  if (code == kDataType) {
     OnOsPacket(message);
     return;
   }
@@ -107,40 +93,40 @@ void PdaAgent::Handle(std::span<const std::uint8_t> message) {
   }
   std::uint32_t size = LoadLe32(message.data() + 4);
   std::uint32_t mask = LoadLe32(message.data() + 8);
-  bool wordsCarryValues = code == PDA_CMD_EBOOT_INFO || code == PDA_CMD_OS_INFO ||
-                          code == PDA_CMD_PHONE_MODE || code == PDA_CMD_POLL || code == PDA_CMD_EBOOT_DATA;
+  bool wordsCarryValues = code == kCmdEbootInfo || code == kCmdOsInfo || code == kCmdPhoneMode ||
+                          code == kCmdPoll || code == kCmdEbootData;
   if (!wordsCarryValues && (size != 0 || mask != 0)) {
     Violate("command " + std::to_string(code) + " carries non-zero words");
   }
-  if (!m_helloAcked && code != PDA_CMD_HELLO_ACK && code != PDA_CMD_AFTER_CONNECT) {
+  if (!m_helloAcked && code != kCmdHelloAck && code != kCmdAfterConnect) {
     Violate("command " + std::to_string(code) + " before the hello was answered");
   }
   switch (code) {
-    case PDA_CMD_HELLO_ACK:
+    case kCmdHelloAck:
       if (m_helloAcked) {
         Violate("hello answered twice");
       }
       m_helloAcked = true;
       return;
-    case PDA_CMD_AFTER_CONNECT:
+    case kCmdAfterConnect:
       if (m_afterConnect) {
         Violate("command 27 sent twice");
       }
       m_afterConnect = true;
       return;
-    case PDA_CMD_EBOOT_INFO:
+    case kCmdEbootInfo:
       return OnEbootInfo(size, mask);
-    case PDA_CMD_POLL:
+    case kCmdPoll:
       return OnPoll(size, mask);
-    case PDA_CMD_EBOOT_DATA:
+    case kCmdEbootData:
       return OnEbootData(message);
-    case PDA_CMD_EBOOT_END:
+    case kCmdEbootEnd:
       return OnEbootEnd(message);
-    case PDA_CMD_IMAGE_DONE:
+    case kCmdImageDone:
       return OnImageDone();
-    case PDA_CMD_OS_INFO:
+    case kCmdOsInfo:
       return OnOsInfo(size);
-    case PDA_CMD_PHONE_MODE:
+    case kCmdPhoneMode:
       return OnPhoneMode(size);
     default:
       return OnFinish();
@@ -160,7 +146,7 @@ void PdaAgent::OnEbootInfo(std::uint32_t size, std::uint32_t mask) {
   m_ebootRecords = 0;
   m_flash.BeginEboot(size);
   AnnounceImage(&SimSummary::eboot, size);
-  Reply(PDA_RSP_READY);
+  Reply(kRspReady);
   m_state = State::EbootPoll;
 }
 
@@ -175,9 +161,9 @@ void PdaAgent::OnPoll(std::uint32_t size, std::uint32_t mask) {
       m_state = State::EbootData;
       return;
     case State::EbootCompletion:
-      return SendCompletionReply(PDA_RSP_READY, State::EbootDone);
+      return SendCompletionReply(kRspReady, State::EbootDone);
     case State::OsCompletion:
-      return SendCompletionReply(PDA_RSP_OS_DONE, State::OsDone);
+      return SendCompletionReply(kRspOsDone, State::OsDone);
     case State::OsRequest:
       if (m_requestPackets == 0) {
         // The host could not take the request: send it again in full.
@@ -206,9 +192,9 @@ void PdaAgent::OnEbootData(std::span<const std::uint8_t> record) {
   if (LoadLe32(record.data() + 4) != m_ebootSize || LoadLe32(record.data() + 8) != 0) {
     Violate("EBOOT record does not carry the image size and a zero mask");
   }
-  std::uint32_t chunk = std::min<std::uint32_t>(kDataPacketDataSize, m_ebootSize - m_ebootReceived);
-  const std::uint8_t* data = record.data() + kPdaCommandSize;
-  ZeroFrom(record, kPdaCommandSize + chunk, "EBOOT record padding");
+  std::uint32_t chunk = std::min<std::uint32_t>(kEbootChunk, m_ebootSize - m_ebootReceived);
+  const std::uint8_t* data = record.data() + kCommandBytes;
+  ZeroFrom(record, kCommandBytes + chunk, "EBOOT record padding");
   m_flash.WriteEboot(m_ebootReceived, data, chunk);
   m_ebootReceived += chunk;
   ++m_ebootRecords;
@@ -233,7 +219,7 @@ void PdaAgent::OnEbootEnd(std::span<const std::uint8_t> record) {
   }
   ZeroFrom(record, 4, "EBOOT end record");
   m_busyLeft = m_config.faults.busyReplies;
-  SendCompletionReply(PDA_RSP_READY, State::EbootDone);
+  SendCompletionReply(kRspReady, State::EbootDone);
 }
 
 void PdaAgent::SendCompletionReply(std::uint8_t done, State doneState) {
@@ -254,7 +240,7 @@ void PdaAgent::OnImageDone() {
     return;
   }
   if (m_state == State::EbootDone || m_state == State::OsDone) {
-    Reply(PDA_RSP_READY);  // ready to hand over to the phone side
+    Reply(kRspReady);  // ready to hand over to the phone side
     m_state = State::Handover;
     return;
   }
@@ -293,8 +279,8 @@ void PdaAgent::SendRequest() {
   }
   m_outstanding = count;
   m_requestPackets = 0;
-  m_request.assign(kReadHeaderSize, 0);
-  StoreLe32(m_request.data(), PDA_REQ_DATA);
+  m_request.assign(kRequestBytes, 0);
+  StoreLe32(m_request.data(), kDataType);
   StoreLe32(m_request.data() + 4, m_osReceived);  // word 1: where the data begins
   StoreLe32(m_request.data() + 8, count);
   m_state = State::OsRequest;
@@ -312,16 +298,15 @@ void PdaAgent::OnOsPacket(std::span<const std::uint8_t> packet) {
                                                                        : "OS packet out of turn");
     return;
   }
-  ZeroFrom(packet.first(kWriteBuffHeaderSize), 1, "OS packet header");
+  ZeroFrom(packet.first(kOsPacketHeader), 1, "OS packet header");
   // The host's split of a request: whole packets while more than one packet
   // is owed, then one packet with the rest.
   std::uint32_t remaining = m_osSize - m_osReceived;
-  std::uint32_t chunk = m_outstanding > kWriteBuffDataSize
-                            ? std::min<std::uint32_t>(kWriteBuffDataSize, remaining)
-                            : std::min(remaining, m_outstanding);
-  m_outstanding = m_outstanding > kWriteBuffDataSize ? m_outstanding - chunk : 0;
-  ZeroFrom(packet, kWriteBuffHeaderSize + chunk, "OS packet padding");
-  m_flash.WriteOs(m_osReceived, packet.data() + kWriteBuffHeaderSize, chunk);
+  std::uint32_t chunk = m_outstanding > kOsChunk ? std::min<std::uint32_t>(kOsChunk, remaining)
+                                                 : std::min(remaining, m_outstanding);
+  m_outstanding = m_outstanding > kOsChunk ? m_outstanding - chunk : 0;
+  ZeroFrom(packet, kOsPacketHeader + chunk, "OS packet padding");
+  m_flash.WriteOs(m_osReceived, packet.data() + kOsPacketHeader, chunk);
   m_osReceived += chunk;
   ++m_osPackets;
   ++m_requestPackets;
@@ -342,7 +327,7 @@ void PdaAgent::OnOsPacket(std::span<const std::uint8_t> packet) {
   m_send(kOsAck);
   if (imageComplete) {
     m_busyLeft = m_config.faults.busyReplies;
-    SendCompletionReply(PDA_RSP_OS_DONE, State::OsDone);
+    SendCompletionReply(kRspOsDone, State::OsDone);
     return;
   }
   SendRequest();
@@ -355,7 +340,7 @@ void PdaAgent::OnPhoneMode(std::uint32_t phoneSize) {
   m_recorder.Update([phoneSize](SimSummary& s) { s.phone.announced = phoneSize; });
   // A phone-only run reads one reply here; after a hand-over nobody does.
   if (m_state == State::Idle) {
-    Reply(PDA_RSP_READY);
+    Reply(kRspReady);
     m_phoneModeReplied = true;
   }
   m_state = State::Ended;
@@ -371,7 +356,7 @@ void PdaAgent::OnFinish() {
 }
 
 void PdaAgent::Reply(std::uint8_t code) {
-  std::array<std::uint8_t, kPdaReplySize> reply{};
+  std::array<std::uint8_t, kReplyBytes> reply{};
   reply[0] = code;
   m_send(reply);
 }

@@ -31,7 +31,7 @@ class PdaAgent {
   void OnQuiet();
 
   Outcome GetOutcome() const { return m_outcome; }
-  // A phone-only run reads one reply to PDA_CMD_PHONE_MODE; it was sent.
+  // A phone-only run reads one reply to the phone-mode command; it was sent.
   bool RepliedToPhoneMode() const { return m_phoneModeReplied; }
 
  private:

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "download/phoneparams.h"
+#include "sim/modemframes.h"
+#include "sim/regiontable.h"
 
 namespace tw::sim {
 
@@ -42,26 +43,26 @@ RegionSummary* FindRegion(std::vector<RegionSummary>& regions, std::uint32_t sta
 // One written region of the table against the image, up to the image's end;
 // then the bytes of its last block past that end against the bytes that
 // follow the image where it was loaded from, then zeros.
-void VerifyRegion(const SimImages& expected, const SimFlash& flash, const RegionRecord& record,
+void VerifyRegion(const SimImages& expected, const SimFlash& flash, const SimRegion& table,
                   RegionSummary& region) {
   const std::vector<std::uint8_t>& image = expected.phone;
   std::uint32_t size = static_cast<std::uint32_t>(image.size());
-  std::uint32_t writeLen = GetRegionWriteLength(record, size);
-  std::uint32_t inImage = record.dwStart < size ? std::min(writeLen, size - record.dwStart) : 0;
-  std::uint32_t sent = region.blocks * kPhoneBlockSize;
+  std::uint32_t writeLen = RegionWriteLength(table, size);
+  std::uint32_t inImage = table.start < size ? std::min(writeLen, size - table.start) : 0;
+  std::uint32_t sent = region.blocks * kBlockBytes;
   std::uint32_t written = std::min(inImage, sent);
-  std::vector<std::uint8_t> got = flash.ReadModem(record.dwStart, written);
-  region.verify = Compare(got.data(), got.size(), image.data() + record.dwStart, inImage);
+  std::vector<std::uint8_t> got = flash.ReadModem(table.start, written);
+  region.verify = Compare(got.data(), got.size(), image.data() + table.start, inImage);
 
-  std::uint32_t blockEnd = GetPhoneBlockCount(writeLen) * kPhoneBlockSize;
+  std::uint32_t blockEnd = (writeLen + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
   region.pastEndBytes = blockEnd - inImage;
   if (region.pastEndBytes == 0 || sent < blockEnd) {
     region.pastEnd = region.pastEndBytes == 0 ? "not-checked" : "mismatch";
     return;
   }
-  std::vector<std::uint8_t> past = flash.ReadModem(record.dwStart + inImage, region.pastEndBytes);
+  std::vector<std::uint8_t> past = flash.ReadModem(table.start + inImage, region.pastEndBytes);
   std::vector<std::uint8_t> due(region.pastEndBytes, 0);
-  std::uint32_t from = record.dwStart + inImage - size;  // offset behind the image's end
+  std::uint32_t from = table.start + inImage - size;  // offset behind the image's end
   for (std::uint32_t i = 0; i < due.size() && from + i < expected.phoneTail.size(); ++i) {
     due[i] = expected.phoneTail[from + i];
   }
@@ -73,7 +74,6 @@ void VerifyRegion(const SimImages& expected, const SimFlash& flash, const Region
 void VerifyRun(const SimImages& expected, const SimFlash& flash, SimRecorder& recorder) {
   std::vector<std::uint8_t> eboot = flash.Eboot();
   std::vector<std::uint8_t> os = flash.Os();
-  PhoneParams params = MakePhoneParams(expected.phoneFullSet ? 1 : 0);
   recorder.Update([&](SimSummary& s) {
     bool passed = true;
     if (expected.hasEboot || !eboot.empty()) {
@@ -91,26 +91,25 @@ void VerifyRun(const SimImages& expected, const SimFlash& flash, SimRecorder& re
       }
     };
     int index = 0;
-    for (const RegionRecord& record : params.regions) {
+    for (const SimRegion& table : RegionTable(expected.phoneFullSet)) {
       ++index;
-      if (GetRegionWriteLength(record, static_cast<std::uint32_t>(expected.phone.size())) == 0 &&
-          record.dwWriteLen != kWriteToImageEnd) {
+      if (table.writeLength == 0) {
         continue;  // nothing to write (EFS)
       }
-      RegionSummary* region = FindRegion(s.regions, record.dwStart);
+      RegionSummary* region = FindRegion(s.regions, table.start);
       if (!region || region->erase != "ack") {
         if (!region) {
           s.regions.push_back({});
           region = &s.regions.back();
           region->index = index;
-          region->start = record.dwStart;
+          region->start = table.start;
         }
         region->verify.result = "missing";
         judgePhone(*region);
         passed = false;
         continue;
       }
-      VerifyRegion(expected, flash, record, *region);
+      VerifyRegion(expected, flash, table, *region);
       judgePhone(*region);
       passed = passed && region->verify.result == "match";
     }

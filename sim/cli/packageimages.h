@@ -1,5 +1,9 @@
-// The images of a packed upgrader, read with the upgrader's own package
-// loader, as the simulated handset compares them.
+// The images of a packed upgrader, as the simulated handset compares them,
+// read with a reader of its own: the 36-byte trailer at the end of the file
+// (nine little-endian words: "IDJB", EBOOT offset and size, PDA offset and
+// size, the full-set option, the extra-command option, phone offset and
+// size) and the images it names, which must lie back to back (EBOOT, PDA,
+// phone) directly in front of the trailer.
 #pragma once
 #include <string>
 
@@ -7,7 +11,8 @@
 
 namespace tw::sim {
 
-// False with a message in *error when the file holds no complete image set.
+// False with a message in *error when the file holds no such package, or its
+// trailer's offsets and sizes do not add up to the file.
 bool LoadPackageImages(const std::string& path, SimImages* images, std::string* error);
 
 }  // namespace tw::sim

@@ -138,7 +138,7 @@ TEST(PtyTransport, WholeRunOverPseudoTerminals) {
       modem.Send(JumpFrame());
       EXPECT_EQ(modem.Answer(), ACK);
     }
-    modem.Send(EraseFrame(0x800, 2048));
+    modem.Send(EraseFrame(0x380000, 2048));  // CODE, at its start in the region table
     EXPECT_EQ(modem.Answer(), ACK);
     for (std::size_t at = 0; at < phone.size(); at += 1024) {
       modem.Send(Bytes(phone.begin() + at, phone.begin() + at + 1024));
@@ -150,7 +150,7 @@ TEST(PtyTransport, WholeRunOverPseudoTerminals) {
   EXPECT_EQ(summary.end, "phone-done");
   EXPECT_TRUE(summary.violations.empty()) << summary.ToJson();
   EXPECT_EQ(handset.Flash().Os(), os) << "no byte was translated on the way";
-  EXPECT_EQ(handset.Flash().ReadModem(0x800, 2048), phone);
+  EXPECT_EQ(handset.Flash().ReadModem(0x380000, 2048), phone);
   EXPECT_FALSE(fs::exists(dir / "COM7"));
   fs::remove_all(dir);
 }

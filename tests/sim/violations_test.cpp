@@ -125,6 +125,74 @@ TEST(Violations, WrongHostIsCaughtWithItsOffset) {
   }
 }
 
+// The handset judges the host by its own record sizes and region table, not
+// by the upgrader's: a host that got a size or an address wrong is caught.
+TEST(Violations, RecordOfTheWrongSizeIsCaughtByTheHandsetsOwnSizes) {
+  const Bytes image = Pattern(1000, 35);
+  const Bytes ebootStart =
+      Join({Command(PDA_CMD_EBOOT_INFO, 1000), Command(PDA_CMD_POLL, 1000), EbootRecord(image, 0)});
+  struct Row {
+    const char* name;
+    Bytes bytes;
+    const char* what;
+    std::uint64_t offset;
+  };
+  Bytes ebootEnd = Command(PDA_CMD_EBOOT_END);
+  ebootEnd.resize(12);  // written like a plain command
+  Bytes osInfo = Command(PDA_CMD_OS_INFO, 5000);
+  osInfo.resize(16);  // four bytes too many
+  Bytes record = EbootRecord(Pattern(2000, 36), 0);
+  record.resize(1012 + 8);
+  const Row rows[] = {
+      {"EBOOT end of 12 bytes", Join({ebootStart, ebootEnd}), "incomplete message: 12 bytes of 100",
+       24 + 12 + 12 + 1012},
+      {"command of 16 bytes", osInfo, "incomplete message: 4 bytes of 12", 24 + 12},
+      {"EBOOT record of 1020 bytes",
+       Join({Command(PDA_CMD_EBOOT_INFO, 2000), Command(PDA_CMD_POLL, 2000), record}),
+       "incomplete message: 8 bytes of 12", 24 + 12 + 12 + 1012},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimRun run(SimConfig{});
+    ASSERT_TRUE(run.handset.Start());
+    ScriptedHost host(run.channel.Provider());
+    ASSERT_TRUE(ConnectPda(host));
+    ASSERT_TRUE(host.Send(row.bytes));
+    SimSummary summary = WaitForViolation(run);
+    ASSERT_FALSE(summary.violations.empty()) << summary.ToJson();
+    EXPECT_NE(summary.violations.front().what.find(row.what), std::string::npos) << summary.ToJson();
+    EXPECT_EQ(summary.violations.front().offset, row.offset) << summary.ToJson();
+  }
+}
+
+TEST(Violations, RegionAtTheWrongAddressIsCaughtByTheHandsetsOwnTable) {
+  struct Row {
+    const char* name;
+    Bytes erase;  // sent after the opening jumps and the jumps of EFS and CODE
+    const char* what;
+  };
+  const Row rows[] = {
+      {"CODE one block late", EraseFrame(0x00380400, 4096),
+       "region 2 (CODE) erased at 0x380400, not at 0x380000"},
+      {"CODE at BOOT's address", EraseFrame(0, 0x4000), "region 2 (CODE) erased at 0x00, not at 0x380000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SimConfig config;
+    config.phoneRegions = 7;
+    SimRun run(config);
+    ASSERT_TRUE(run.handset.Start());
+    ScriptedHost host(run.channel.Provider());
+    ScriptedHost modem(run.channel.Provider());
+    ASSERT_TRUE(EnterPhoneMode(host, modem));
+    ASSERT_TRUE(modem.Send(Join({JumpFrame(), JumpFrame(), JumpFrame(), JumpFrame(), row.erase})));
+    SimSummary summary = WaitForViolation(run);
+    ASSERT_FALSE(summary.violations.empty()) << summary.ToJson();
+    EXPECT_EQ(summary.violations.front().what, row.what);
+    EXPECT_EQ(summary.violations.front().offset, 4 * JumpFrame().size());
+  }
+}
+
 TEST(Violations, BadCheckSequenceIsAnsweredWithNak) {
   SimRun run(SimConfig{});
   ASSERT_TRUE(run.handset.Start());
