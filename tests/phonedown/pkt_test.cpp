@@ -91,60 +91,19 @@ TEST(CMsmPacket, ExactBytesOfTheFrames) {
       {"erase 0x100000/0x30000",
        Build([&](auto d) { return p.MakeErasePacket(d, 0x100000, 0x30000); }),
        {0x7E, 0xEF, 0, 0, 0, 0, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x10, 0x00, 0x7D, 0x5F, 0x73, 0x7E}},
-      {"D2", Build([&](auto d) { return p.MakeD2Packet(d); }), {0x7E, 0xD2, 0xFF, 0xB4, 0x6C, 0x7E}},
-      {"D2 framed", Frame({0xD2, 0xFF}, kFrameStuffed), {0x7E, 0xD2, 0xFF, 0xB4, 0x6C, 0x7E}},
-      {"sio_to_dm",
-       Build([&](auto d) { return p.sio_to_dm(d); }),
-       {0x7F, 0xAA, 0x20, 0x04, 0x00, 0x02, 0x00, 0x01, 0x7E}},
-      {"enter_atest", Build([&](auto d) { return p.enter_atest(d); }), {0x7F, 0xAA, 0xDD, 0x7E}},
-      {"suspend", Build([&](auto d) { return p.suspend(d); }), {0x7F, 0xAA, 0x1F, 0x00, 0x7E}},
-      {"reset", Build([&](auto d) { return p.reset(d); }), {0x7F, 0xAA, 0x3F, 0x00, 0x7E}},
+      {"D2 FF framed", Frame({0xD2, 0xFF}, kFrameStuffed), {0x7E, 0xD2, 0xFF, 0xB4, 0x6C, 0x7E}},
   };
   for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected) << c.name;
 }
 
-TEST(CMsmPacket, PayloadsOfTheOtherFrames) {
+TEST(CMsmPacket, EfsFramePayload) {
   CMsmPacket p;
-  const Bytes ffData = [] {
-    Bytes d(24);
-    std::iota(d.begin(), d.end(), BYTE{0x70});  // runs through 0x7D..0x7F
-    return d;
-  }();
-  Bytes ffPayload{0xFF, 0x78, 0x56, 0x34, 0x12, 0x7E, 0x00};
-  ffPayload.insert(ffPayload.end(), ffData.begin(), ffData.end());
-  struct Case {
-    const char* name;
-    Bytes frame;
-    Bytes payload;
-  };
-  const Case cases[] = {
-      {"0C", Build([&](auto d) { return p.Make0CPacket(d); }), {0x0C}},
-      {"00", Build([&](auto d) { return p.Make00Packet(d); }), {0x00}},
-      {"29", Build([&](auto d) { return p.Make29Packet(d); }), {0x29, 0x01, 0x00}},
-      {"3A", Build([&](auto d) { return p.Make3APacket(d); }), {0x3A}},
-      {"B0", Build([&](auto d) { return p.MakeB0Packet(d); }), {0xB0, 0x10, 0x10, 0x00, 0x00}},
-      {"C0 first", Build([&](auto d) { return p.MakeC0Packet(d); }), {0xC0, 0x10, 0x10, 0x00, 0x00}},
-      {"C0 second", Build([&](auto d) { return p.MakeC0Packet(d); }), {0xC0, 0x00, 0x00, 0x00, 0x00}},
-      {"C0 third", Build([&](auto d) { return p.MakeC0Packet(d); }), {0xC0, 0x10, 0x10, 0x00, 0x00}},
-      {"F0", Build([&](auto d) { return p.MakeF0Packet(d, 0x7D); }), {0xF0, 0x7D}},
-      {"FF", Build([&](auto d) { return p.MakeFFPacket(d, 0x12345678, 0x7E, ffData); }), ffPayload},
-      {"EFS", Build([&](auto d) { return p.MakeEfsPacket(d); }), {0xE0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Bytes decoded;
-    ASSERT_TRUE(DecodeFrame(c.frame, decoded));
-    EXPECT_EQ(decoded, c.payload);
-    EXPECT_EQ(c.frame, ExpectedFrame(c.payload, true));
-  }
-  // A short 0xFF data argument is sent zero-filled.
-  const Bytes shortData{0x11, 0x22};
+  const Bytes frame = Build([&](auto d) { return p.MakeEfsPacket(d); });
+  const Bytes payload{0xE0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   Bytes decoded;
-  ASSERT_TRUE(DecodeFrame(Build([&](auto d) { return p.MakeFFPacket(d, 0, 24, shortData); }), decoded));
-  ASSERT_EQ(decoded.size(), 31u);
-  EXPECT_EQ(decoded[7], 0x11);
-  EXPECT_EQ(decoded[8], 0x22);
-  EXPECT_TRUE(std::all_of(decoded.begin() + 9, decoded.end(), [](BYTE b) { return b == 0; }));
+  ASSERT_TRUE(DecodeFrame(frame, decoded));
+  EXPECT_EQ(decoded, payload);
+  EXPECT_EQ(frame, ExpectedFrame(payload, true));
 }
 
 TEST(CMsmPacket, EraseFramesCarryLengthThenStart) {
@@ -304,13 +263,10 @@ TEST(CMsmPacket, RawModeSendsFromIndexSeven) {
   EXPECT_TRUE(Frame({}, kFrameRaw).empty());
 }
 
-TEST(CMsmPacket, PreparedBodyIsFramedUnstuffed) {
+TEST(CMsmPacket, PlainModeFramesTheBodyUnstuffed) {
   Bytes body(kDataBodySize);
   std::iota(body.begin(), body.end(), BYTE{0});
-  CMsmPacket p;
-  EXPECT_EQ(Build([&](auto d) { return p.MakePreparedPacket(d, body); }), ExpectedFrame(body, false));
-  const Bytes wrongSize(kDataBodySize - 1);
-  EXPECT_TRUE(Build([&](auto d) { return p.MakePreparedPacket(d, wrongSize); }).empty());
+  EXPECT_EQ(Frame(body, kFramePlain), ExpectedFrame(body, false));
 }
 
 TEST(CMsmPacket, RefusesWhatItCannotFrame) {
@@ -325,7 +281,6 @@ TEST(CMsmPacket, RefusesWhatItCannotFrame) {
   EXPECT_EQ(p.MakeJumpPacket(none), 0u);
   Bytes four(4);
   EXPECT_EQ(p.MakeJumpPacket(four), 0u);
-  EXPECT_EQ(p.reset(four), 0u);
   Bytes big(FrameCapacity(kMaxFramePayload + 1));
   const Bytes tooLong(kMaxFramePayload + 1, 0x11);
   EXPECT_EQ(p.MakeFrame(big, tooLong, kFrameStuffed), 0u);

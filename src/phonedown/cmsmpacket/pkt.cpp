@@ -52,12 +52,6 @@ class FrameWriter {
   bool overflow_ = false;
 };
 
-std::size_t CopyFixed(std::span<BYTE> dst, std::span<const BYTE> bytes) {
-  FrameWriter out(dst);
-  out.PutAll(bytes);
-  return out.Result();
-}
-
 }  // namespace
 
 std::size_t CMsmPacket::MakeFrame(std::span<BYTE> dst, std::span<const BYTE> src, int mode) {
@@ -124,82 +118,6 @@ std::size_t CMsmPacket::MakeEfsPacket(std::span<BYTE> dst) {
   std::array<BYTE, kEfsPayloadSize> payload{};
   payload[0] = MSM_CMD_EFS;
   return MakeFrame(dst, payload, kFrameStuffed);
-}
-
-std::size_t CMsmPacket::Make0CPacket(std::span<BYTE> dst) {
-  const BYTE payload[] = {0x0C};
-  return MakeFrame(dst, payload, kFrameStuffedAlt);
-}
-
-std::size_t CMsmPacket::Make00Packet(std::span<BYTE> dst) {
-  const BYTE payload[] = {0x00};
-  return MakeFrame(dst, payload, kFrameStuffedAlt);
-}
-
-std::size_t CMsmPacket::Make29Packet(std::span<BYTE> dst) {
-  const BYTE payload[] = {0x29, 0x01, 0x00};
-  return MakeFrame(dst, payload, kFrameStuffedAlt);
-}
-
-std::size_t CMsmPacket::Make3APacket(std::span<BYTE> dst) {
-  const BYTE payload[] = {0x3A};
-  return MakeFrame(dst, payload, kFrameStuffedAlt);
-}
-
-std::size_t CMsmPacket::MakeB0Packet(std::span<BYTE> dst) {
-  const BYTE payload[] = {0xB0, 0x10, 0x10, 0x00, 0x00};
-  return MakeFrame(dst, payload, kFrameStuffed);
-}
-
-std::size_t CMsmPacket::MakeC0Packet(std::span<BYTE> dst) {
-  std::array<BYTE, 5> payload{0xC0};
-  StoreLe16(&payload[1], m_bToggle == 0 ? WORD{0x1010} : WORD{0});
-  m_bToggle = m_bToggle == 0 ? 1 : 0;
-  return MakeFrame(dst, payload, kFrameStuffed);
-}
-
-std::size_t CMsmPacket::MakeF0Packet(std::span<BYTE> dst, BYTE value) {
-  const BYTE payload[] = {0xF0, value};
-  return MakeFrame(dst, payload, kFrameStuffed);
-}
-
-std::size_t CMsmPacket::MakeFFPacket(std::span<BYTE> dst, DWORD value, WORD length,
-                                     std::span<const BYTE> data) {
-  std::array<BYTE, 7 + kFFDataSize> payload{0xFF};
-  StoreLe32(&payload[1], value);
-  StoreLe16(&payload[5], length);
-  std::copy_n(data.begin(), std::min(data.size(), kFFDataSize), payload.begin() + 7);
-  return MakeFrame(dst, payload, kFrameStuffed);
-}
-
-std::size_t CMsmPacket::MakeD2Packet(std::span<BYTE> dst) {
-  static constexpr BYTE kBytes[] = {0x7E, 0xD2, 0xFF, 0xB4, 0x6C, 0x7E};
-  return CopyFixed(dst, kBytes);
-}
-
-std::size_t CMsmPacket::MakePreparedPacket(std::span<BYTE> dst, std::span<const BYTE> body) {
-  if (body.size() != kDataBodySize) return 0;
-  return MakeFrame(dst, body, kFramePlain);
-}
-
-std::size_t CMsmPacket::sio_to_dm(std::span<BYTE> dst) {
-  static constexpr BYTE kBytes[] = {0x7F, 0xAA, 0x20, 0x04, 0x00, 0x02, 0x00, 0x01, 0x7E};
-  return CopyFixed(dst, kBytes);
-}
-
-std::size_t CMsmPacket::enter_atest(std::span<BYTE> dst) {
-  static constexpr BYTE kBytes[] = {0x7F, 0xAA, 0xDD, 0x7E};
-  return CopyFixed(dst, kBytes);
-}
-
-std::size_t CMsmPacket::suspend(std::span<BYTE> dst) {
-  static constexpr BYTE kBytes[] = {0x7F, 0xAA, 0x1F, 0x00, 0x7E};
-  return CopyFixed(dst, kBytes);
-}
-
-std::size_t CMsmPacket::reset(std::span<BYTE> dst) {
-  static constexpr BYTE kBytes[] = {0x7F, 0xAA, 0x3F, 0x00, 0x7E};
-  return CopyFixed(dst, kBytes);
 }
 
 }  // namespace tw

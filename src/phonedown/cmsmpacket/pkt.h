@@ -36,8 +36,6 @@ inline constexpr std::size_t kDataBodySize = kDataHeaderSize + kDataBlockSize;
 // Payload sizes of the erase and EFS commands.
 inline constexpr std::size_t kErasePayloadSize = 13;
 inline constexpr std::size_t kEfsPayloadSize = 13;
-// Data bytes carried by the 0xFF frame.
-inline constexpr std::size_t kFFDataSize = 24;
 
 // Command bytes of the frames.
 inline constexpr BYTE MSM_CMD_JUMP = 0xA0;
@@ -58,28 +56,6 @@ class CMsmPacket {
   // data must hold at least 1024 bytes; the result is always those 1024 bytes, raw.
   std::size_t MakeDataPacket(std::span<BYTE> dst, DWORD address, WORD length, std::span<const BYTE> data);
   std::size_t MakeEfsPacket(std::span<BYTE> dst);
-
-  // Other frames the monitor understands; the phone download sends none of them.
-  std::size_t Make0CPacket(std::span<BYTE> dst);
-  std::size_t Make00Packet(std::span<BYTE> dst);
-  std::size_t Make29Packet(std::span<BYTE> dst);
-  std::size_t Make3APacket(std::span<BYTE> dst);
-  std::size_t MakeB0Packet(std::span<BYTE> dst);
-  // Alternates its word between 0x1010 and 0, starting with 0x1010.
-  std::size_t MakeC0Packet(std::span<BYTE> dst);
-  std::size_t MakeF0Packet(std::span<BYTE> dst, BYTE value);
-  // data gives up to 24 bytes; missing ones are sent as zero.
-  std::size_t MakeFFPacket(std::span<BYTE> dst, DWORD value, WORD length, std::span<const BYTE> data);
-  std::size_t MakeD2Packet(std::span<BYTE> dst);
-  // A caller's 1031-byte body, flagged with its check sequence but not stuffed.
-  std::size_t MakePreparedPacket(std::span<BYTE> dst, std::span<const BYTE> body);
-  std::size_t sio_to_dm(std::span<BYTE> dst);
-  std::size_t enter_atest(std::span<BYTE> dst);
-  std::size_t suspend(std::span<BYTE> dst);
-  std::size_t reset(std::span<BYTE> dst);
-
- private:
-  int m_bToggle = 0;  // the word of the next 0xC0 frame: 0x1010 when 0
 };
 
 }  // namespace tw
