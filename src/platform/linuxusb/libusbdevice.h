@@ -52,6 +52,7 @@ class CLibusbDevice final : public IByteDevice {
   bool StartReceiving(std::string* error);
   void RunEvents();
   void Close();
+  void FreeReceiveTransfers();
   void MarkGone(const char* why);
   bool WaitForWrite(libusb_transfer* transfer, PendingWrite& write, int timeoutMs);
   static void OnReceived(libusb_transfer* transfer);
@@ -67,6 +68,7 @@ class CLibusbDevice final : public IByteDevice {
   bool m_claimed = false;
   bool m_driverDetached = false;
   std::vector<libusb_transfer*> m_inTransfers;
+  std::vector<bool> m_inPending;  // per receive transfer: submitted and not back (under m_lock)
   std::vector<std::vector<unsigned char>> m_inBuffers;
 
   std::mutex m_lock;

@@ -65,6 +65,11 @@ void FakeUsbDevice::SetStalled(bool stalled) {
   m_stalled = stalled;
 }
 
+void FakeUsbDevice::SetNeverAnswers(bool never) {
+  std::lock_guard guard(m_lock);
+  m_neverAnswers = never;
+}
+
 void FakeUsbDevice::SetKernelDriver(const std::string& name) {
   std::lock_guard guard(m_lock);
   m_kernelDriver = name;
@@ -445,6 +450,10 @@ void FakeUsbDevice::AnswerReap(UMockdevIoctlClient* client, UMockdevIoctlData* a
 }
 
 void FakeUsbDevice::AnswerDiscard(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+  if (m_neverAnswers) {
+    umockdev_ioctl_client_complete(client, 0, 0);  // taken, and the transfer stays pending
+    return;
+  }
   unsigned long address = 0;
   std::memcpy(&address, arg->data, sizeof address);
   auto matches = [&](const Urb& urb) { return urb.data->client_addr == address; };

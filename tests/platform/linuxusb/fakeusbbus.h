@@ -47,6 +47,9 @@ class FakeUsbDevice {
   void SetResponder(Responder responder);
   // A stalled handset takes no bulk OUT transfer: they stay pending until called back.
   void SetStalled(bool stalled);
+  // A handset that never answers: a transfer it holds stays pending even
+  // when the host cancels it.
+  void SetNeverAnswers(bool never);
   // A kernel driver (e.g. "cdc_acm") that holds the interface until detached.
   void SetKernelDriver(const std::string& name);
   bool KernelDriverAttached() const;
@@ -92,6 +95,7 @@ class FakeUsbDevice {
   UMockdevIoctlClient* m_claimedBy = nullptr;
   bool m_removed = false;
   bool m_stalled = false;
+  bool m_neverAnswers = false;
   std::string m_kernelDriver;
   bool m_driverAttached = false;
   Responder m_responder;

@@ -14,6 +14,9 @@
 namespace tw {
 namespace {
 
+// The trace goes to stderr, where a test reads what the channel said.
+const bool kTraceOn = ::setenv("TIDEWELL_TRACE", "1", 1) == 0;
+
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -219,6 +222,29 @@ TEST_F(LibusbChannel, RemovalEndsAWaitingReadAndLaterCalls) {
   EXPECT_EQ(channel->Read(buffer.data(), buffer.size()), -1);
   EXPECT_FALSE(channel->Write(buffer.data(), buffer.size(), 5000));
   channel.reset();  // closing a vanished device neither hangs nor crashes
+}
+
+// Receive transfers are always out; a handset that never gives them back,
+// not even when cancelled, leaves them with libusb at the close: the close
+// ends in its bounded wait, says so, and frees nothing libusb still holds.
+TEST_F(LibusbChannel, CloseLeavesTransfersThatNeverCameBackToLibusb) {
+  auto& device = bus.AddDevice({});
+  auto channel = OpenFirst();
+  ASSERT_TRUE(channel);
+  ASSERT_TRUE(device.WaitReadPending(5s));
+  device.SetNeverAnswers(true);
+  ::testing::internal::CaptureStderr();
+  const auto start = std::chrono::steady_clock::now();
+  channel.reset();
+  const auto took = std::chrono::steady_clock::now() - start;
+  const std::string trace = ::testing::internal::GetCapturedStderr();
+  EXPECT_LT(took, 30s) << "the close is bounded";
+  EXPECT_NE(trace.find("receive transfer(s) did not come back after the cancel; left to libusb, not freed"),
+            std::string::npos)
+      << trace;
+  // The device opens again afterwards.
+  device.SetNeverAnswers(false);
+  EXPECT_TRUE(OpenFirst());
 }
 
 // Two handsets through CUsbInterface: slot k opens the first free one among
