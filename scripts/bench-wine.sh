@@ -12,8 +12,10 @@ ROOT=$(pwd)
 BENCH=$(find "$ROOT/build/release" -name bench_download_upgrade -type f -perm -u+x | head -n 1)
 [ -n "$BENCH" ] || { echo "bench_download_upgrade not built (./dev.sh test)" >&2; exit 2; }
 
-linux=$(taskset -c 1 "$BENCH" --benchmark_format=json 2>/dev/null)
-field() { echo "$linux" | python3 -c "import json,sys; print(json.load(sys.stdin)['benchmarks'][0]['$1'])"; }
+json=$(mktemp)
+trap 'rm -f "$json"' EXIT
+taskset -c 1 "$BENCH" --benchmark_out="$json" --benchmark_out_format=json >/dev/null 2>&1
+field() { python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['benchmarks'][0]['$1'])" "$json"; }
 wall=$(field wall_s)
 sleeps=$(field sleeps_s)
 trips=$(field round_trips)

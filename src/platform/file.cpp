@@ -1,35 +1,17 @@
 #include "platform/file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/filecalls.h"
 
 namespace tw {
 
 namespace {
 
-// One read() or write() call moves at most this much; larger requests loop.
+// One read or write call moves at most this much; larger requests loop.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-
-int OpenFlags(UINT flags) {
-  int access = O_RDONLY;
-  if (flags & CFile::modeReadWrite) {
-    access = O_RDWR;
-  } else if (flags & CFile::modeWrite) {
-    access = O_WRONLY;
-  }
-  if (flags & CFile::modeCreateNew) {
-    access |= O_CREAT | O_EXCL;
-  } else if (flags & CFile::modeCreate) {
-    access |= O_CREAT | O_TRUNC;
-  }
-  return access | O_CLOEXEC;
-}
 
 }  // namespace
 
@@ -39,10 +21,7 @@ CFile::~CFile() {
 
 BOOL CFile::Open(const std::string& path, UINT flags, std::string* error) {
   Close();
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), OpenFlags(flags), 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = filecalls::Open(path, flags);
   if (fd < 0) {
     if (error) {
       *error = std::strerror(errno);
@@ -56,7 +35,7 @@ BOOL CFile::Open(const std::string& path, UINT flags, std::string* error) {
 
 void CFile::Close() {
   if (m_fd >= 0) {
-    ::close(m_fd);
+    filecalls::Close(m_fd);
     m_fd = -1;
   }
   m_path.clear();
@@ -68,12 +47,7 @@ std::uint64_t CFile::GetLength() const {
 }
 
 std::int64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
-  if (m_fd < 0) {
-    return -1;
-  }
-  int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
-  off_t pos = ::lseek(m_fd, static_cast<off_t>(offset), whence);
-  return pos < 0 ? -1 : static_cast<std::int64_t>(pos);
+  return m_fd < 0 ? -1 : filecalls::Seek(m_fd, offset, from);
 }
 
 std::size_t CFile::Read(void* dst, std::size_t n) {
@@ -83,10 +57,7 @@ std::size_t CFile::Read(void* dst, std::size_t n) {
   auto* out = static_cast<unsigned char*>(dst);
   std::size_t done = 0;
   while (done < n) {
-    ssize_t got = ::read(m_fd, out + done, std::min(n - done, kMaxTransfer));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
+    const long got = filecalls::Read(m_fd, out + done, std::min(n - done, kMaxTransfer));
     if (got <= 0) {
       break;
     }
@@ -102,10 +73,7 @@ BOOL CFile::Write(const void* src, std::size_t n) {
   const auto* in = static_cast<const unsigned char*>(src);
   std::size_t done = 0;
   while (done < n) {
-    ssize_t put = ::write(m_fd, in + done, std::min(n - done, kMaxTransfer));
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
+    const long put = filecalls::Write(m_fd, in + done, std::min(n - done, kMaxTransfer));
     if (put <= 0) {
       return FALSE;
     }
@@ -115,37 +83,15 @@ BOOL CFile::Write(const void* src, std::size_t n) {
 }
 
 BOOL CFile::GetStatus(CFileStatus& status) const {
-  struct stat st {};
-  if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
-    return FALSE;
-  }
-  status.m_size = st.st_size < 0 ? 0 : static_cast<std::uint64_t>(st.st_size);
-  status.m_mtime = st.st_mtime;
-  status.m_regular = S_ISREG(st.st_mode);
-  status.m_mode = static_cast<unsigned>(st.st_mode & 07777);
-  return TRUE;
+  return m_fd >= 0 && filecalls::Status(m_fd, status) ? TRUE : FALSE;
 }
 
 BOOL CFile::SetPermissions(unsigned mode) {
-  return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0 ? TRUE : FALSE;
+  return m_fd >= 0 && filecalls::SetPermissions(m_fd, mode) ? TRUE : FALSE;
 }
 
 BOOL CFile::Flush() {
-  return m_fd >= 0 && ::fsync(m_fd) == 0 ? TRUE : FALSE;
-}
-
-BOOL RenameReplacing(const std::string& from, const std::string& to, std::string* error) {
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    if (error) {
-      *error = std::strerror(errno);
-    }
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL RemoveFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? TRUE : FALSE;
+  return m_fd >= 0 && filecalls::Flush(m_fd) ? TRUE : FALSE;
 }
 
 }  // namespace tw

@@ -1,8 +1,8 @@
-// A file opened by path over a POSIX descriptor: length, seek, read, write,
-// status. It stands where the upgrader used the framework's file class.
+// A file opened by path over a descriptor (POSIX, or the C runtime's in
+// binary mode on Windows): length, seek, read, write, status. It stands where
+// the upgrader used the framework's file class.
 //
-// Windows share modes have no Linux counterpart: the share flags are
-// accepted and ignored.
+// The share flags are accepted and ignored: Linux has no share modes.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -72,8 +72,16 @@ CLogStream::~CLogStream() {
   }
 }
 
+// A console counts as a terminal when it takes the escape sequences of the
+// live progress bar (Windows 10 and later); an older console gets plain lines.
 bool IsTerminal(std::FILE* stream) {
-  return _isatty(_fileno(stream)) != 0;
+  if (_isatty(_fileno(stream)) == 0) {
+    return false;
+  }
+  HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return GetConsoleMode(console, &mode) &&
+         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING | ENABLE_PROCESSED_OUTPUT);
 }
 
 }  // namespace tw
