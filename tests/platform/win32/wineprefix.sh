@@ -1,28 +1,38 @@
 #!/bin/sh
 # The Wine tests' prefix ($WINEPREFIX, in the build directory):
-#   up [HELPER]  makes it when it is missing, starts its server for the run
-#                and registers the test device (tidewell-wine-helper register)
-#   down  stops the server
-set -eu
+#   up [HELPER]  starts its server for the run (making the prefix when it is
+#                missing) and registers the test device (HELPER register)
+#   down         stops the server
+# The programs' own output goes to $WINEPREFIX.log, shown when a step fails.
+set -u
+log="$WINEPREFIX.log"
+step() {
+  if ! "$@" >>"$log" 2>&1 </dev/null; then
+    echo "wineprefix.sh: '$*' failed:" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+}
 case "${1:-}" in
   up)
+    mkdir -p "$WINEPREFIX"
+    : >"$log"
+    # The server first: it outlives each test program (one start for the run).
+    step wineserver -p120
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >/dev/null 2>&1
+      step wineboot -i
     fi
-    # The server outlives each test program (one start for the whole run);
-    # its own output stays out of the tests' logs.
-    wineserver -p120 >/dev/null 2>&1 </dev/null
     # The prefix's services start here, with their output away from the tests'.
-    wineboot >/dev/null 2>&1 </dev/null
+    step wineboot
     if [ -n "${2:-}" ]; then
-      wine "$2" register >/dev/null
+      step wine "$2" register
     fi
     ;;
   down)
     wineserver -k >/dev/null 2>&1 || true
     ;;
   *)
-    echo "usage: wineprefix.sh up|down" >&2
+    echo "usage: wineprefix.sh up [HELPER] | down" >&2
     exit 2
     ;;
 esac
