@@ -181,7 +181,7 @@ TEST_F(WineEndToEnd, WholeUpgradeVerifies) {
 TEST_F(WineEndToEnd, MissingPhoneBlockAcknowledgementFails) {
   ASSERT_NO_FATAL_FAILURE(Pack(false));
   RunResult r = Run({"--no-answer-block", "10"});
-  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress << r.strLog << r.strSummary;
   EXPECT_EQ(LastProgressText(r.strProgress), "id[0]-[COM7] PHONE download fail.--") << r.strProgress;
 }
 
