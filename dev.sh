@@ -37,12 +37,13 @@ if command -v ccache >/dev/null 2>&1; then
   export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
 fi
 
-# build NAME [cmake options...]: configure and build into build/NAME
-# (BUILD_TARGET, when set, builds that target only)
+# build NAME [cmake options...]: configure and build into build/NAME, with
+# warnings as errors (BUILD_TARGET, when set, builds that target only)
 build() {
   local name=$1
   shift
-  cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev ${LAUNCHER[@]+"${LAUNCHER[@]}"} "$@" >/dev/null
+  cmake -S "$ROOT" -B "$ROOT/build/$name" -G Ninja -Wno-dev -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    ${LAUNCHER[@]+"${LAUNCHER[@]}"} "$@" >/dev/null
   cmake --build "$ROOT/build/$name" -j "$JOBS" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }
 
@@ -57,7 +58,7 @@ run_fuzzers() {
   echo "== fuzzers"
   CC=clang CXX=clang++ BUILD_TARGET=fuzzers build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
   local f corpus
-  for f in "$ROOT"/build/fuzz/bin/fuzz_*; do
+  for f in "$ROOT"/build/fuzz/tests/bin/fuzz_*; do
     [ -x "$f" ] || continue
     corpus="$ROOT/build/fuzz/corpus/$(basename "$f")"
     mkdir -p "$corpus"

@@ -220,7 +220,7 @@ double BarePtyRoundTripUs(int exchanges, std::uint32_t pauseMs) {
 }
 
 pid_t SpawnSimulator(const fs::path& dir, const std::string& package, const fs::path& summary) {
-  const std::string sim = (fs::read_symlink("/proc/self/exe").parent_path() / "tidewell-sim").string();
+  const std::string sim = TIDEWELL_SIM_BIN;
   std::vector<std::string> args{sim, "--device-dir", (dir / "dev").string(), "--verify", package, "--regions",
                                 "7", "--com", std::to_string(kComPort),
                                 // no pause of its own between the USB side and the COM port

@@ -12,6 +12,7 @@
 #include "sim/cli/simoptions.h"
 #include "sim/ptytransport.h"
 #include "sim/simhandset.h"
+#include "tidewellversion.h"
 
 namespace {
 
@@ -33,6 +34,14 @@ int main(int argc, char** argv) {
   if (!tw::sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
     std::fprintf(stderr, "tidewell-sim: %s\n%s", error.c_str(), tw::sim::SimUsage());
     return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(tw::sim::SimUsage(), stdout);
+    return kExitOk;
+  }
+  if (options.version) {
+    std::printf("tidewell-sim %s\n", TIDEWELL_VERSION);
+    return kExitOk;
   }
   tw::sim::SimImages images;
   if (!options.verifyPackage.empty()) {

@@ -54,6 +54,7 @@ const char* SimUsage() {
          "         [--no-ack-jump R] [--disconnect-pda B] [--disconnect-phone B] [--delay MS]\n"
          "         [--split SEED] [--split-gap MS] [--answer-pieces N] [--answer-gap MS]\n"
          "         [--block-delay MS]\n"
+         "       tidewell-sim --help | --version\n"
          "Positions K, R are 1-based. Prints a JSON summary on stdout; exit 1 when the\n"
          "verification fails or the host broke the protocol, 2 for a usage or set-up error.\n";
 }
@@ -114,6 +115,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h" || arg == "--version") {
+      (arg == "--version" ? options->version : options->help) = true;
+      return true;
+    }
     if (arg == "--wrong-hello") {
       f.wrongHello = true;
     } else if (arg == "--answer-ok") {

@@ -12,10 +12,13 @@ struct SimOptions {
   std::string verifyPackage;
   std::string dumpDir;
   bool regionsGiven = false;
+  bool help = false;     // --help, -h: the usage on stdout, nothing else
+  bool version = false;  // --version
   SimConfig config;
 };
 
 // Parses argv[1..]; false with a message in *error for a usage error.
+// --help, -h or --version ends the parse with that flag set.
 bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, std::string* error);
 
 const char* SimUsage();

@@ -50,6 +50,8 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
       options->bReleasedSizes = true;
     } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
       options->bHelp = true;
+    } else if (std::strcmp(arg, "--version") == 0) {
+      options->bVersion = true;
     } else if (std::strcmp(arg, "--device-dir") == 0) {
       ok = TakeValue(argc, argv, &i, &options->strDeviceDir, error);
     } else if (std::strcmp(arg, "--package") == 0) {
@@ -95,6 +97,7 @@ const char* FrontUsage() {
   return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
          "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
          "                [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]\n"
+         "       tidewell --help | --version\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
          "  --package FILE    take the firmware set from FILE instead of this executable\n"

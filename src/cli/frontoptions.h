@@ -18,7 +18,8 @@ struct FrontOptions {
   bool bReleasedSizes = false;         // --simulate without a package: released image sizes
   std::optional<int> nTimeoutSeconds;  // the whole run, from start-up
   std::string strScreenshot;           // the window saves itself as this PNG and closes
-  bool bHelp = false;
+  bool bHelp = false;                  // --help, -h: the usage on stdout
+  bool bVersion = false;               // --version
   // Images chosen from files before the first device arrives, in place of
   // the package's (the developer commands' selections).
   ImageSelections selections;

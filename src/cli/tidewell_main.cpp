@@ -9,6 +9,7 @@
 #include "cli/headlessrun.h"
 #include "cli/headlessview.h"
 #include "platform/olderupgrader.h"
+#include "tidewellversion.h"
 
 #if defined(TIDEWELL_WITH_WINDOW)
 #include "cli/frontsetup.h"
@@ -56,7 +57,11 @@ int main(int argc, char** argv) {
     return tw::kExitUsage;
   }
   if (options.bHelp) {
-    std::fputs(tw::FrontUsage(), stderr);
+    std::fputs(tw::FrontUsage(), stdout);
+    return tw::kExitSuccess;
+  }
+  if (options.bVersion) {
+    std::printf("tidewell %s\n", TIDEWELL_VERSION);
     return tw::kExitSuccess;
   }
 

@@ -8,6 +8,17 @@ namespace tw {
 
 using ToolArgs = std::vector<std::string>;
 
+// The usage text of each subcommand: `tidewell-tool NAME --help` prints it on
+// stdout, a usage error on stderr.
+inline constexpr const char* kPackUsage =
+    "usage: tidewell-tool pack [--eboot FILE] --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]\n"
+    "                          [--upgrader EXE] -o OUT\n";
+inline constexpr const char* kInspectUsage = "usage: tidewell-tool inspect FILE\n";
+inline constexpr const char* kOneFileUsage =
+    "usage: tidewell-tool onefile make [--ini FILE]\n"
+    "       tidewell-tool onefile open IMAGE\n";
+inline constexpr const char* kMergeUsage = "usage: tidewell-tool merge [--ini FILE]\n";
+
 // pack --eboot FILE --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]
 //      [--upgrader EXE] -o OUT
 int RunPack(const ToolArgs& args);

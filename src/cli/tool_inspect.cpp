@@ -36,8 +36,7 @@ int RunInspect(const ToolArgs& args) {
   // 1. One file.
   const ParsedArgs parsed = ParseToolArgs(args, {});
   if (!parsed.error.empty() || parsed.positional.size() != 1) {
-    return ToolUsageError("inspect", parsed.error.empty() ? "give one file" : parsed.error,
-                          "usage: tidewell-tool inspect FILE\n");
+    return ToolUsageError("inspect", parsed.error.empty() ? "give one file" : parsed.error, kInspectUsage);
   }
   const std::string& path = parsed.positional.front();
   // 2. Its record.

@@ -16,7 +16,7 @@ int RunMerge(const ToolArgs& args) {
   const ParsedArgs parsed = ParseToolArgs(args, {"--ini"});
   if (!parsed.error.empty() || !parsed.positional.empty()) {
     return ToolUsageError("merge", parsed.error.empty() ? "no arguments besides --ini" : parsed.error,
-                          "usage: tidewell-tool merge [--ini FILE]\n");
+                          kMergeUsage);
   }
   const std::optional<std::string> ini = ToolIniFile(parsed, kMergeIniName, "merge");
   if (!ini) {

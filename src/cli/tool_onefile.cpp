@@ -13,12 +13,8 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tidewell-tool onefile make [--ini FILE]\n"
-    "       tidewell-tool onefile open IMAGE\n";
-
 int Usage(const std::string& reason) {
-  return ToolUsageError("onefile", reason, kUsage);
+  return ToolUsageError("onefile", reason, kOneFileUsage);
 }
 
 int Make(const ParsedArgs& parsed) {

@@ -11,10 +11,6 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kPackUsage =
-    "usage: tidewell-tool pack [--eboot FILE] --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]\n"
-    "                          [--upgrader EXE] -o OUT\n";
-
 int PackUsage(const std::string& problem) {
   return ToolUsageError("pack", problem, kPackUsage);
 }

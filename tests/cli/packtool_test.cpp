@@ -269,7 +269,7 @@ int Shell(const std::string& command) {
 
 TEST_F(PackTest, ToolPacksTheUpgraderBesideItByDefault) {
   const std::string tool = dir.File("tidewell-tool");
-  ASSERT_EQ(Shell("cp " + std::string(TIDEWELL_BIN_DIR) + "/tidewell-tool " + tool), 0);
+  ASSERT_EQ(Shell("cp " + std::string(TIDEWELL_TOOL_BIN) + " " + tool), 0);
   ::chmod(dir.File("tidewell").c_str(), 0755);
   const std::string out = dir.File("tidewell-packed");
   ASSERT_EQ(Shell(tool + " pack --eboot " + dir.File("eboot.nb0") + " --pda " + dir.File("pda.bin") +
