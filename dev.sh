@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The two commands of the project:
-#   ./dev.sh main   build, then run the main job (an upgrade against the simulated handset)
-#   ./dev.sh test   build, then run every test: plain, the Windows build under Wine,
-#                   address + undefined behaviour, thread sanitizer, and a short run
-#                   of each fuzzer
+# The commands of the project:
+#   ./dev.sh main     build, then run the main job (an upgrade against the simulated handset)
+#   ./dev.sh test     build, then run every test: plain, the Debian package, the Windows
+#                     build under Wine, address + undefined behaviour, thread sanitizer,
+#                     and a short run of each fuzzer
+#   ./dev.sh package  build, then make the Debian package (build/release/package/*.deb)
 # Each installs the Debian packages it needs first (once; quiet when all is there).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,7 +15,8 @@ PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libusb-1.0-0-dev libudev-dev umockdev libumockdev-dev
   fonts-liberation fonts-nanum xvfb xauth ccache
-  g++-mingw-w64-x86-64-posix googletest wine wine64)
+  g++-mingw-w64-x86-64-posix googletest wine wine64
+  nlohmann-json3-dev dpkg-dev lintian)
 
 ensure_packages() {
   local missing=() p
@@ -67,9 +69,21 @@ run_fuzzers() {
   done
 }
 
+# The plain build, installed under /usr: the Debian package is made of it.
+build_release() {
+  build release -DCMAKE_INSTALL_PREFIX=/usr
+}
+
+# Makes the Debian package of the plain build and prints its path.
+make_package() {
+  rm -rf "$ROOT/build/release/package"
+  (cd "$ROOT/build/release" && cpack -G DEB >/dev/null)
+  ls "$ROOT"/build/release/package/*.deb
+}
+
 cmd_main() {
   ensure_packages
-  build release
+  build_release
   # A whole upgrade of the simulated handset, with its verification at the end.
   "$ROOT/build/release/bin/tidewell" --headless --simulate
 }
@@ -88,8 +102,10 @@ run_windows() {
 
 cmd_test() {
   ensure_packages
-  build release
+  build_release
   run_tests release
+  echo "== package"
+  "$ROOT/scripts/check-package.sh" "$(make_package)"
   run_windows
   build asan -DTIDEWELL_SANITIZE=address
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 run_tests asan
@@ -100,11 +116,18 @@ cmd_test() {
   run_fuzzers
 }
 
+cmd_package() {
+  ensure_packages
+  build_release
+  make_package
+}
+
 case "${1:-}" in
   main) cmd_main ;;
   test) cmd_test ;;
+  package) cmd_package ;;
   *)
-    echo "usage: ./dev.sh main | test" >&2
+    echo "usage: ./dev.sh main | test | package" >&2
     exit 2
     ;;
 esac

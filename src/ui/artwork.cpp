@@ -85,15 +85,18 @@ QImage CaptionIcon() {
   return image;
 }
 
+QImage AppIconImage(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  DrawEmblem(painter, QRectF(0.5, 0.5, size - 1, size - 1));
+  return image;
+}
+
 QIcon AppIcon() {
   QIcon icon;
   for (const int size : {16, 32, 48}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    DrawEmblem(painter, QRectF(0.5, 0.5, size - 1, size - 1));
-    painter.end();
-    icon.addPixmap(pixmap);
+    icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
   }
   return icon;
 }

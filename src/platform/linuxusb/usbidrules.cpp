@@ -1,6 +1,7 @@
 #include "platform/linuxusb/usbidrules.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -118,12 +119,31 @@ CUsbIdRules CUsbIdRules::Default() {
   return rules ? *rules : CUsbIdRules();
 }
 
-std::optional<CUsbIdRules> CUsbIdRules::FromEnvironment(std::string* error) {
+const char* CUsbIdRules::SystemPath() {
+  return TIDEWELL_SYSTEM_USB_IDS;
+}
+
+UsbIdsOrigin CUsbIdRules::Locate(const std::string& systemPath) {
   const char* path = std::getenv("TIDEWELL_USB_IDS");
   if (path && *path) {
-    return LoadFile(path, error);
+    return {UsbIdsOrigin::Kind::Environment, path};
   }
-  return Default();
+  std::error_code ignored;
+  if (std::filesystem::exists(systemPath, ignored)) {
+    return {UsbIdsOrigin::Kind::SystemFile, systemPath};
+  }
+  return {UsbIdsOrigin::Kind::BuiltIn, systemPath};
+}
+
+std::optional<CUsbIdRules> CUsbIdRules::Load(const UsbIdsOrigin& origin, std::string* error) {
+  if (origin.kind == UsbIdsOrigin::Kind::BuiltIn) {
+    return Default();
+  }
+  return LoadFile(origin.path, error);
+}
+
+std::optional<CUsbIdRules> CUsbIdRules::FromEnvironment(std::string* error) {
+  return Load(Locate(), error);
 }
 
 std::optional<UsbMatchRule> CUsbIdRules::DownloadRule(std::uint16_t vid, std::uint16_t pid) const {
@@ -133,6 +153,15 @@ std::optional<UsbMatchRule> CUsbIdRules::DownloadRule(std::uint16_t vid, std::ui
     }
   }
   return std::nullopt;
+}
+
+bool CUsbIdRules::HasPlaceholder() const {
+  for (const auto& rule : m_rules) {
+    if (rule.vid == kPlaceholderVid) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool CUsbIdRules::MatchesDevice(std::uint16_t vid, std::uint16_t pid) const {

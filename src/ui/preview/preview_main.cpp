@@ -1,7 +1,13 @@
 // The main window as it looks in the middle of an EBOOT download, without a
 // handset or a firmware set: "tidewell-window-preview [--screenshot FILE]".
+// "tidewell-window-preview --icon SIZE FILE" saves the application icon as a
+// PNG picture instead (the desktop entry's icon).
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
+#include "ui/artwork.h"
 #include "ui/screenshot.h"
 #include "ui/textprogressctrl.h"
 #include "ui/tidewelldlg.h"
@@ -48,6 +54,14 @@ class PreviewEvents final : public tw::ITidewellDlgEvents {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--icon") == 0) {
+    const int size = std::atoi(argv[2]);
+    if (size < 16 || size > 1024 || !tw::AppIconImage(size).save(argv[3], "PNG")) {
+      std::fprintf(stderr, "tidewell-window-preview: cannot write a %s pixel icon to %s\n", argv[2], argv[3]);
+      return 2;
+    }
+    return 0;
+  }
   QApplication app(argc, argv);
   tw::CTidewellDlg dlg;
   PreviewEvents events(dlg);

@@ -72,25 +72,45 @@ TEST(CUsbIdRules, ShippedDefaultParsesToPlaceholders) {
   }
 }
 
-TEST(CUsbIdRules, EnvironmentNamesAnotherFile) {
-  std::string path = ::testing::TempDir() + "tidewell-usb-ids-" + std::to_string(::getpid()) + ".conf";
-  std::ofstream(path) << "match vid=0x0abc pid=0x0def interface=1\n";
-  ::setenv("TIDEWELL_USB_IDS", path.c_str(), 1);
+// TIDEWELL_USB_IDS first, then the installed file when it exists, then the
+// rules built in.
+TEST(CUsbIdRules, EnvironmentThenInstalledFileThenBuiltIn) {
+  const std::string base = ::testing::TempDir() + "tidewell-usb-ids-" + std::to_string(::getpid());
+  const std::string named = base + "-named.conf";
+  const std::string installed = base + "-installed.conf";
+  std::ofstream(named) << "match vid=0x0abc pid=0x0def interface=1\n";
+  std::ofstream(installed) << "modem vid=0x1234 pid=0x5678\n";
   std::string error;
-  auto rules = CUsbIdRules::FromEnvironment(&error);
+
+  ::setenv("TIDEWELL_USB_IDS", named.c_str(), 1);
+  UsbIdsOrigin origin = CUsbIdRules::Locate(installed);
+  EXPECT_EQ(origin.kind, UsbIdsOrigin::Kind::Environment);
+  auto rules = CUsbIdRules::Load(origin, &error);
   ASSERT_TRUE(rules) << error;
   EXPECT_EQ(rules->Rules(), (std::vector<UsbMatchRule>{{Use::Download, 0x0abc, 0x0def, 1}}));
 
-  ::setenv("TIDEWELL_USB_IDS", (path + ".missing").c_str(), 1);
-  EXPECT_FALSE(CUsbIdRules::FromEnvironment(&error))
+  ::setenv("TIDEWELL_USB_IDS", (named + ".missing").c_str(), 1);
+  EXPECT_FALSE(CUsbIdRules::Load(CUsbIdRules::Locate(installed), &error))
       << "a named file that is missing is an error, not the default";
-  EXPECT_EQ(error, "cannot read the USB id rules file " + path + ".missing");
+  EXPECT_EQ(error, "cannot read the USB id rules file " + named + ".missing");
 
   ::unsetenv("TIDEWELL_USB_IDS");
-  rules = CUsbIdRules::FromEnvironment(&error);
+  origin = CUsbIdRules::Locate(installed);
+  EXPECT_EQ(origin.kind, UsbIdsOrigin::Kind::SystemFile);
+  EXPECT_EQ(origin.path, installed);
+  rules = CUsbIdRules::Load(origin, &error);
+  ASSERT_TRUE(rules) << error;
+  EXPECT_EQ(rules->Rules(), (std::vector<UsbMatchRule>{{Use::Modem, 0x1234, 0x5678, 0}}));
+  EXPECT_FALSE(rules->HasPlaceholder());
+
+  std::remove(installed.c_str());
+  origin = CUsbIdRules::Locate(installed);
+  EXPECT_EQ(origin.kind, UsbIdsOrigin::Kind::BuiltIn);
+  rules = CUsbIdRules::Load(origin, &error);
   ASSERT_TRUE(rules);
   EXPECT_EQ(rules->Rules(), CUsbIdRules::Default().Rules());
-  std::remove(path.c_str());
+  EXPECT_TRUE(rules->HasPlaceholder());
+  std::remove(named.c_str());
 }
 
 // The value of the first key==" ... " in a rules line, or "".
@@ -115,6 +135,7 @@ TEST(UsbIdRules, UdevRulesCoverTheShippedIds) {
       continue;
     }
     EXPECT_NE(line.find("GROUP=\"plugdev\""), std::string::npos) << line;
+    EXPECT_NE(line.find("TAG+=\"uaccess\""), std::string::npos) << line;
     EXPECT_NE(line.find("ENV{ID_MM_DEVICE_IGNORE}=\"1\""), std::string::npos) << line;
     std::string subsystem = ValueAfter(line, "SUBSYSTEM");
     std::string attr = subsystem == "usb" ? "ATTR" : "ATTRS";  // a tty matches on its USB ancestor
