@@ -18,6 +18,7 @@ inline constexpr const char* kOneFileUsage =
     "usage: tidewell-tool onefile make [--ini FILE]\n"
     "       tidewell-tool onefile open IMAGE\n";
 inline constexpr const char* kMergeUsage = "usage: tidewell-tool merge [--ini FILE]\n";
+inline constexpr const char* kDoctorUsage = "usage: tidewell-tool doctor [--json]\n";
 
 // pack --eboot FILE --pda FILE --phone FILE [--full-set 0|1] [--extra-cmd N]
 //      [--upgrader EXE] -o OUT
@@ -28,5 +29,7 @@ int RunInspect(const ToolArgs& args);
 int RunOneFile(const ToolArgs& args);
 // merge [--ini FILE]: 0 success, 1 failure
 int RunMerge(const ToolArgs& args);
+// doctor [--json]: 0 nothing wrong, 1 findings
+int RunDoctor(const ToolArgs& args);
 
 }  // namespace tw

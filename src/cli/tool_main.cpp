@@ -20,6 +20,8 @@ constexpr Subcommand kSubcommands[] = {
     {"inspect", "print a package's header and check its layout", tw::kInspectUsage, tw::RunInspect},
     {"onefile", "make a one-file image, or extract one's parts", tw::kOneFileUsage, tw::RunOneFile},
     {"merge", "merge images into one flash image as an INI file describes", tw::kMergeUsage, tw::RunMerge},
+    {"doctor", "find set-up faults: ids, udev rules, permissions, ModemManager, ports in use",
+     tw::kDoctorUsage, tw::RunDoctor},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -62,19 +62,44 @@ int MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-}  // namespace
-
-std::unique_ptr<CTtyDevice> CTtyDevice::Open(const std::string& path, std::string* error) {
+// Steps 1 and 2 of an open: the descriptor, locked. -1 on failure, with the
+// failed step in *step and errno as the call left it.
+int OpenLocked(const std::string& path, const char** step) {
   // 1. Open without becoming the controlling terminal, never blocking.
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    return Fail(path, errno == EBUSY ? "held by another program" : "cannot open", error);
+    *step = errno == EBUSY ? "held by another program" : "cannot open";
+    return -1;
   }
   // 2. Exclusive: the advisory lock holds even against root, TIOCEXCL
   //    against other openers that do not lock.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *step = errno == EWOULDBLOCK ? "held by another program" : "cannot lock";
     CloseKeepingErrno(fd, false);
-    return Fail(path, errno == EWOULDBLOCK ? "held by another program" : "cannot lock", error);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+bool CTtyDevice::TryOpen(const std::string& path, std::string* error) {
+  const char* step = nullptr;
+  const int fd = OpenLocked(path, &step);
+  if (fd < 0) {
+    Fail(path, step, error);
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
+std::unique_ptr<CTtyDevice> CTtyDevice::Open(const std::string& path, std::string* error) {
+  // 1, 2. Open, exclusive.
+  const char* step = nullptr;
+  int fd = OpenLocked(path, &step);
+  if (fd < 0) {
+    return Fail(path, step, error);
   }
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {

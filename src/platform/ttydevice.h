@@ -15,6 +15,9 @@ class CTtyDevice final : public IByteDevice {
   // Null on failure, with the reason in *error; errno is left as the failing
   // call set it (EBUSY or EWOULDBLOCK when another holder has the device).
   static std::unique_ptr<CTtyDevice> Open(const std::string& path, std::string* error);
+  // Whether Open's exclusive open would succeed now: opens and locks path,
+  // then closes it at once, leaving its settings alone. False as Open fails.
+  static bool TryOpen(const std::string& path, std::string* error);
 
   CTtyDevice(const CTtyDevice&) = delete;
   CTtyDevice& operator=(const CTtyDevice&) = delete;

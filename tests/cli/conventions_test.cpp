@@ -47,8 +47,9 @@ std::vector<Case> Cases() {
       {{kTool, "inspect"}, 2, "", "usage: tidewell-tool inspect "},
       {{kTool, "onefile", "frob"}, 2, "", "usage: tidewell-tool onefile "},
       {{kTool, "merge", "extra"}, 2, "", "usage: tidewell-tool merge "},
+      {{kTool, "doctor", "extra"}, 2, "", "usage: tidewell-tool doctor "},
   };
-  for (const char* command : {"pack", "inspect", "onefile", "merge"}) {
+  for (const char* command : {"pack", "inspect", "onefile", "merge", "doctor"}) {
     for (const char* help : {"--help", "-h"}) {
       cases.push_back({{kTool, command, help}, 0, std::string("usage: tidewell-tool ") + command + " ", ""});
     }
