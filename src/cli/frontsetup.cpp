@@ -1,13 +1,59 @@
 #include "cli/frontsetup.h"
 
+#include <filesystem>
+
 #include "firmware/imageset.h"
 #include "pda/pdaguid.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 #include "platform/ownexecutable.h"
 
 namespace tw {
 
+namespace {
+
+// A package named on the command line is read whole later; here it must at
+// least open as a file, so that a wrong path is named with its reason.
+bool PackageReadable(const std::string& path, std::string* error) {
+  CFile file;
+  std::string reason;
+  CFileStatus status;
+  if (!file.Open(path, CFile::modeRead, &reason)) {
+    *error = "cannot read the package " + path + ": " + reason;
+    return false;
+  }
+  if (!file.GetStatus(status) || !status.m_regular) {
+    *error = "cannot read the package " + path + ": not a file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CFrontSetup::DeviceDirUsable(const std::string& dir, std::string* error) {
+  std::error_code code;
+  const std::filesystem::file_status status = std::filesystem::status(dir, code);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    *error = "the device directory " + dir + " does not exist";
+    return false;
+  }
+  if (code || status.type() != std::filesystem::file_type::directory) {
+    *error = "the device directory " + dir + " is not a directory" + (code ? ": " + code.message() : "");
+    return false;
+  }
+  std::filesystem::directory_iterator entries(dir, code);
+  if (code) {
+    *error = "the device directory " + dir + " cannot be read: " + code.message();
+    return false;
+  }
+  return true;
+}
+
 bool CFrontSetup::Prepare(const FrontOptions& options, std::string* error) {
+  if (!options.strPackage.empty() && !PackageReadable(options.strPackage, error)) {
+    return false;
+  }
   std::string deviceDir = options.strDeviceDir;
   m_strPackage = options.strPackage;
   if (options.bSimulate) {

@@ -20,8 +20,15 @@ class CFrontSetup {
   CFrontSetup(const CFrontSetup&) = delete;
   CFrontSetup& operator=(const CFrontSetup&) = delete;
 
-  // False with the reason in *error when the simulation cannot be prepared.
+  // False with the reason in *error when the package named by --package
+  // cannot be read, when the simulation cannot be prepared, or when the
+  // USB id rules cannot be read.
   bool Prepare(const FrontOptions& options, std::string* error);
+
+  // Whether --device-dir names a directory that can be watched; false with
+  // the reason in *error. The headless run ends on it; the window shows the
+  // failed registration and keeps running.
+  static bool DeviceDirUsable(const std::string& dir, std::string* error);
 
   // The logic's clock, devices, device events and package path (the view
   // and the queue are the front end's).

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "cli/frontoptions.h"
+#include "cli/frontsetup.h"
 #include "cli/headlessrun.h"
 #include "cli/headlessview.h"
 #include "platform/olderupgrader.h"
 #include "tidewellversion.h"
 
 #if defined(TIDEWELL_WITH_WINDOW)
-#include "cli/frontsetup.h"
 #include "ui/runwindow.h"
 #endif
 
@@ -76,5 +76,10 @@ int main(int argc, char** argv) {
 #else
   (void)HasDisplay;
 #endif
+  // Headless, a device directory that cannot be watched ends the run at once.
+  if (!options.strDeviceDir.empty() && !tw::CFrontSetup::DeviceDirUsable(options.strDeviceDir, &error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
+    return tw::kExitUsage;
+  }
   return tw::RunHeadless(options);
 }
