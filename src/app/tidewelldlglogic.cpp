@@ -23,7 +23,8 @@ CTidewellDlgLogic::CTidewellDlgLogic(Services services)
       m_pDevices(services.pDevices),
       m_pEvents(services.pEvents),
       m_makeDownloader(std::move(services.makeDownloader)),
-      m_strPackagePath(std::move(services.strPackagePath)) {
+      m_strPackagePath(std::move(services.strPackagePath)),
+      m_Pacing(services.pacing) {
   if (!m_makeDownloader) {
     m_makeDownloader = RealDownloaderFactory();
   }

@@ -52,8 +52,9 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
     IClock* pClock = nullptr;
     IDeviceProvider* pDevices = nullptr;
     IDeviceEventSource* pEvents = nullptr;
-    SlotDownloaderFactory makeDownloader;  // empty: real downloaders
-    std::string strPackagePath;            // empty: the running executable
+    SlotDownloaderFactory makeDownloader;     // empty: real downloaders
+    std::string strPackagePath;               // empty: the running executable
+    PhonePacing pacing = PhonePacing::Fixed;  // the phone exchange's pacing (--pacing)
   };
 
   explicit CTidewellDlgLogic(Services services);
@@ -102,6 +103,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void PumpMessages() override;
   IClock& Clock() override { return *m_pClock; }
   IDeviceProvider& Devices() override { return *m_pDevices; }
+  PhonePacing Pacing() override { return m_Pacing; }
 
   // The firmware set: buffers, phone image, image table, download flags
   // and the images-loaded flag.
@@ -150,6 +152,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   IDeviceEventSource* m_pEvents;
   SlotDownloaderFactory m_makeDownloader;
   std::string m_strPackagePath;
+  PhonePacing m_Pacing;
 
   // m_hDevNotify: the device events are registered.
   bool m_hDevNotify = false;

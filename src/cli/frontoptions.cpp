@@ -35,10 +35,20 @@ bool ParseSeconds(const std::string& text, int* seconds) {
   return true;
 }
 
+// --pacing: "fixed" or "answer".
+bool ParsePacing(const std::string& text, PhonePacing* pacing) {
+  if (text == "fixed" || text == "answer") {
+    *pacing = text == "fixed" ? PhonePacing::Fixed : PhonePacing::Answer;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error) {
   std::string timeout;
+  std::string pacing;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     bool ok = true;
@@ -74,6 +84,12 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
         ok = false;
       }
       options->nTimeoutSeconds = seconds;
+    } else if (std::strcmp(arg, "--pacing") == 0) {
+      ok = TakeValue(argc, argv, &i, &pacing, error);
+      if (ok && !ParsePacing(pacing, &options->pacing)) {
+        *error = "--pacing takes fixed or answer, not \"" + pacing + "\"";
+        ok = false;
+      }
     } else {
       *error = std::string("unknown option \"") + arg + "\"";
       ok = false;
@@ -97,6 +113,7 @@ const char* FrontUsage() {
   return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
          "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
          "                [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]\n"
+         "                [--pacing fixed|answer]\n"
          "       tidewell --help | --version\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
@@ -110,6 +127,8 @@ const char* FrontUsage() {
          "  --phone FILE      the phone image from FILE (.bin, at most 20000000 bytes)\n"
          "  --onefile IMAGE   the three images of a one-file image, extracted into the current\n"
          "                    directory (before --eboot, --pda and --phone)\n"
+         "  --pacing fixed|answer  the phone download's pace: the fixed pause after each frame\n"
+         "                    (default), or a wait for each whole answer\n"
          "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
          "2 for a usage error or a missing image set.\n";
 }

@@ -2,10 +2,12 @@
 //   tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]
 //            [--released-sizes] [--timeout SECONDS] [--screenshot FILE]
 //            [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]
+//            [--pacing fixed|answer]
 #pragma once
 #include <optional>
 #include <string>
 
+#include "download/phonepacing.h"
 #include "tools/imageselections.h"
 
 namespace tw {
@@ -23,11 +25,15 @@ struct FrontOptions {
   // Images chosen from files before the first device arrives, in place of
   // the package's (the developer commands' selections).
   ImageSelections selections;
+
+  // The phone exchange's pacing: the documented fixed pauses, or a wait for
+  // each whole answer (--pacing answer).
+  PhonePacing pacing = PhonePacing::Fixed;
 };
 
 // Reads the options. False with the reason in *error for anything it does
-// not know, a missing or repeated value, or a time-out that is not a whole
-// number of seconds from 1 to 86400.
+// not know, a missing or repeated value, a time-out that is not a whole
+// number of seconds from 1 to 86400, or a pacing other than fixed or answer.
 bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error);
 
 // The usage text, one option a line.

@@ -56,6 +56,7 @@ bool CFrontSetup::Prepare(const FrontOptions& options, std::string* error) {
   }
   std::string deviceDir = options.strDeviceDir;
   m_strPackage = options.strPackage;
+  m_Pacing = options.pacing;
   if (options.bSimulate) {
     m_pSimulation = std::make_unique<CSimulation>();
     if (!m_pSimulation->Prepare(options, error)) {
@@ -76,6 +77,7 @@ CTidewellDlgLogic::Services CFrontSetup::Services() {
   services.pDevices = m_pDevices ? &m_pDevices->Provider() : &m_NoDevices;
   services.pEvents = m_pDevices ? &m_pDevices->Events() : nullptr;
   services.strPackagePath = m_strPackage.empty() ? OwnExecutableFile() : m_strPackage;
+  services.pacing = m_Pacing;
   return services;
 }
 

@@ -1,7 +1,7 @@
 // What both front ends set up before the dialog's logic exists: the
 // simulated handset (--simulate), the devices and their events (a device
-// directory, or the system's USB devices through libusb and udev), and the
-// package path.
+// directory, or the system's USB devices through libusb and udev), the
+// package path and the phone exchange's pacing.
 #pragma once
 #include <cstdio>
 #include <memory>
@@ -50,6 +50,7 @@ class CFrontSetup {
   // The provider without a device source: nothing to enumerate or open.
   CNoDeviceProvider m_NoDevices;
   std::string m_strPackage;
+  PhonePacing m_Pacing = PhonePacing::Fixed;
 };
 
 }  // namespace tw

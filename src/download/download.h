@@ -69,7 +69,12 @@ class CDownLoad {
   BOOL DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size, DWORD timeout,
                     int type);
   int SendPacket(const BYTE* frame, DWORD length, int attempts, DWORD pause);
-  int SendPacketWaitAck(const BYTE* frame, DWORD length, int attempts, DWORD timeout, DWORD pause);
+  // What the pause of SendPacketWaitAck is for. Under answer pacing a pause
+  // that only lets the answer arrive gives way to the wait for the whole
+  // answer; a pause of its own (the erase attempts') is slept in both modes.
+  enum class PauseUse { AnswerArrival, Kept };
+  int SendPacketWaitAck(const BYTE* frame, DWORD length, int attempts, DWORD timeout, DWORD pause,
+                        PauseUse use = PauseUse::AnswerArrival);
   int BuildPhoneParams();
 
   // Reporting, callable from any thread.
@@ -131,7 +136,8 @@ class CDownLoad {
   void SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk);
   void FailOsZeroData(int nIndex);
   void FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft);
-  DWORD ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs);
+  DWORD ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs, bool bWholeAnswer);
+  void DropWaitingAnswers(DWORD waitMs);
 
   IDownloadOwner* m_pActiveOwner;
   std::unique_ptr<IDownloadOwner> m_pInertOwner;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "download/phonepacing.h"
 #include "platform/clock.h"
 #include "platform/deviceprovider.h"
 #include "platform/wintypes.h"
@@ -77,6 +78,10 @@ class IDownloadOwner {
   // USB and serial transports open their devices through.
   virtual IClock& Clock() = 0;
   virtual IDeviceProvider& Devices() = 0;
+
+  // How the phone exchange paces itself (--pacing); the documented fixed
+  // pauses unless the owner says otherwise.
+  virtual PhonePacing Pacing() { return PhonePacing::Fixed; }
 };
 
 }  // namespace tw

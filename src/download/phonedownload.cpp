@@ -105,7 +105,7 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
   std::array<BYTE, kTxBuffSize> pTxBuff{};
   std::size_t frameLength = packet.MakeErasePacket(pTxBuff, start, length);
   const int code = SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), kFrameAttempts, timeout,
-                                     kErasePauseMs);
+                                     kErasePauseMs, PauseUse::Kept);
   if (code == ACK) {
     LogMessage("[PHONE] [COM%d]Erasing %s Complete.\r\n", nPort, longName);
   } else if (code == NAK_BAD_CRC) {

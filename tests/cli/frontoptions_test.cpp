@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <utility>
 #include <vector>
+
+#include "app/tidewelldlglogic.h"
+#include "cli/frontsetup.h"
+#include "tests/platform/testfiles.h"
 
 namespace tw {
 namespace {
@@ -32,6 +38,38 @@ TEST(FrontOptions, AcceptsTheRunOptions) {
   EXPECT_FALSE(simulate.nTimeoutSeconds.has_value());
 }
 
+TEST(FrontOptions, PacingIsFixedUnlessAnswerIsAsked) {
+  const std::vector<std::pair<std::vector<const char*>, PhonePacing>> cases{
+      {{}, PhonePacing::Fixed},
+      {{"--pacing", "fixed"}, PhonePacing::Fixed},
+      {{"--pacing", "answer"}, PhonePacing::Answer},
+      {{"--headless", "--pacing", "answer", "--simulate"}, PhonePacing::Answer},
+  };
+  for (const auto& [args, pacing] : cases) {
+    FrontOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse(args, &options, &error)) << error;
+    EXPECT_EQ(options.pacing, pacing) << args.size();
+  }
+}
+
+// Both front ends, the window and the terminal, take their services from the
+// set-up: the pacing reaches the dialog's logic, which the downloaders ask.
+TEST(FrontOptions, ThePacingReachesTheDialogsLogic) {
+  const std::string dir = test::MakeTempDir("tidewell-pacing-");
+  for (PhonePacing pacing : {PhonePacing::Fixed, PhonePacing::Answer}) {
+    FrontOptions options;
+    options.strDeviceDir = dir;
+    options.pacing = pacing;
+    CFrontSetup setup;
+    std::string error;
+    ASSERT_TRUE(setup.Prepare(options, &error)) << error;
+    CTidewellDlgLogic logic(setup.Services());
+    EXPECT_EQ(logic.Pacing(), pacing);
+  }
+  std::filesystem::remove_all(dir);
+}
+
 TEST(FrontOptions, RefusesWhatItCannotUse) {
   const std::vector<std::vector<const char*>> cases{
       {"--bogus"},
@@ -45,6 +83,10 @@ TEST(FrontOptions, RefusesWhatItCannotUse) {
       {"--simulate", "--device-dir", "/d"},
       {"--released-sizes"},
       {"--simulate", "--released-sizes", "--package", "/p"},
+      {"--pacing"},
+      {"--pacing", "fast"},
+      {"--pacing", "Answer"},
+      {"--pacing", "answer", "--pacing", "fixed"},
   };
   for (const auto& args : cases) {
     FrontOptions options;

@@ -60,13 +60,14 @@ class HeadlessRun : public testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-  RunResult Run(const std::vector<std::string>& faults) {
+  RunResult Run(const std::vector<std::string>& faults, const std::vector<std::string>& options = {}) {
     std::vector<std::string> simArgs{TIDEWELL_SIM_BIN, "--device-dir", m_devDir, "--verify", m_package};
     simArgs.insert(simArgs.end(), faults.begin(), faults.end());
     ChildProcess handset(simArgs, m_dir + "/sim.out", m_dir + "/sim.err");
-    ChildProcess upgrader(
-        {TIDEWELL_BIN, "--headless", "--device-dir", m_devDir, "--package", m_package, "--timeout", "100"},
-        m_dir + "/tw.out", m_dir + "/tw.err");
+    std::vector<std::string> upgraderArgs{TIDEWELL_BIN, "--headless", "--device-dir", m_devDir,
+                                          "--package",  m_package,    "--timeout",    "100"};
+    upgraderArgs.insert(upgraderArgs.end(), options.begin(), options.end());
+    ChildProcess upgrader(upgraderArgs, m_dir + "/tw.out", m_dir + "/tw.err");
     RunResult result;
     result.nUpgrader = upgrader.Wait(kRunBoundSeconds);
     // The handset ends when the host lets go of its port; one that still
@@ -102,6 +103,17 @@ TEST_F(HeadlessRun, WholeRunSucceedsAndHandsetVerifies) {
 // Every reply and answer of the handset reaches the upgrader in pieces.
 TEST_F(HeadlessRun, RepliesInPiecesStillVerify) {
   RunResult r = Run({"--split", "3", "--split-gap", "2"});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
+  EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
+  EXPECT_NE(r.strSummary.find("\"violations\":[]"), std::string::npos) << r.strSummary;
+}
+
+// Answer pacing against a modem whose answers come in pieces and whose flash
+// answers each block late.
+TEST_F(HeadlessRun, AnswerPacingWaitsForAnswersInPiecesAndASlowFlash) {
+  RunResult r =
+      Run({"--answer-pieces", "3", "--answer-gap", "2", "--block-delay", "8"}, {"--pacing", "answer"});
   EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
   EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
   EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;

@@ -224,6 +224,31 @@ sim::SimSummary SimRig::EndHandset(int timeoutMs) {
   return m_handset->Summary();
 }
 
+PhoneRunResult RunPhoneOnly(PhonePacing pacing, sim::SimConfig config, const Bytes& phone,
+                            bool bHandsetInRealTime) {
+  SimRig rig;
+  if (bHandsetInRealTime) rig.HandsetInRealTime();
+  TestOwner& owner = rig.m_owner;
+  owner.UsePacing(pacing);
+  owner.m_bDownEboot = 0;
+  owner.m_bDownPda = 0;
+  owner.m_bDownPhone = 1;
+  owner.m_bPhoneFullSet = 0;
+  TestImages images({}, {}, static_cast<DWORD>(phone.size()));
+  rig.LoadPhoneFile(phone);
+  config.phoneRegions = 2;
+  rig.StartHandset(config, images, phone, false);
+  if (rig.StartPhoneOnly(images)) rig.ConnectPort(config.comPort);
+  rig.m_dl->JoinWorkers();
+  PhoneRunResult result;
+  result.portWrites = rig.m_provider.PortWrites();
+  const std::vector<std::string> texts = rig.m_progress.Texts();
+  result.lastProgress = texts.empty() ? std::string() : texts.back();
+  rig.m_dl.reset();  // lets go of the port, also after a run that ended without a reset
+  result.summary = rig.EndHandset(10000);
+  return result;
+}
+
 TestImages::TestImages(Bytes ebootBytes, Bytes pdaBytes, DWORD dwPhoneSize)
     : eboot(std::move(ebootBytes)), pda(std::move(pdaBytes)) {
   ebootBin.CopyEboot(eboot.data(), static_cast<DWORD>(eboot.size()));

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -116,6 +117,7 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   void PumpMessages() override;
   IClock& Clock() override { return m_pClock ? *m_pClock : m_paced; }
   IDeviceProvider& Devices() override { return m_devices; }
+  PhonePacing Pacing() override { return m_pacing; }
 
   // How often nMsg was posted.
   int Posted(UINT nMsg) const;
@@ -125,6 +127,7 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   // Runs on another clock (real time) or another phone image than its own.
   void UseClock(IClock& clock) { m_pClock = &clock; }
   void UsePhoneFile(const CDloadFile& file) { m_pPhoneFile = &file; }
+  void UsePacing(PhonePacing pacing) { m_pacing = pacing; }
 
   VirtualClock m_clock;
   CDloadFile m_PhoneFile;
@@ -136,6 +139,7 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
  private:
   IClock* m_pClock = nullptr;
   const CDloadFile* m_pPhoneFile = nullptr;
+  std::atomic<PhonePacing> m_pacing{PhonePacing::Fixed};
   IDeviceProvider& m_devices;
   mutable std::mutex m_lock;
   mutable std::condition_variable m_posted;
@@ -196,6 +200,20 @@ class SimRig {
   std::condition_variable m_arrived;
   std::vector<std::string> m_arrivals;
 };
+
+// What a phone-only run left behind: the host's port writes, the handset's
+// findings and the bar's last text.
+struct PhoneRunResult {
+  std::vector<Bytes> portWrites;
+  sim::SimSummary summary;
+  std::string lastProgress;
+};
+
+// A phone-only run of `phone` (the EFS and CODE regions) through a SimRig,
+// with this pacing, against the handset configured so; its own delays in
+// real time when bHandsetInRealTime.
+PhoneRunResult RunPhoneOnly(PhonePacing pacing, sim::SimConfig config, const Bytes& phone,
+                            bool bHandsetInRealTime);
 
 // Waits (real time, polling every 10 ms) until a condition holds; false when
 // it did not within timeoutMs.

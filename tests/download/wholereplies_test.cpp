@@ -1,7 +1,7 @@
-// Replies of the handset that reach the host in pieces (the simulated
-// handset's split fault, its gaps in real time): the PDA side completes each
-// reply before it judges it, so the stages stay in step and every image
-// arrives whole.
+// Replies and answers of the handset that reach the host in pieces, their
+// gaps in real time. The PDA side completes each reply before it judges it
+// (the split fault), so the stages stay in step and every image arrives
+// whole; the phone side waits for every answer in pieces in both pacings.
 #include <gtest/gtest.h>
 
 #include "tests/download/downloadtestkit.h"
@@ -61,6 +61,44 @@ TEST_P(SplitRepliesTest, EveryPdaImageArrivesAndNothingIsOutOfTurn) {
 INSTANTIATE_TEST_SUITE_P(Seeds, SplitRepliesTest,
                          ::testing::Values(SplitCase{1, 0}, SplitCase{3, 1}, SplitCase{5, 4},
                                            SplitCase{7, 2}));
+
+struct PiecesCase {
+  PhonePacing pacing;
+  std::uint32_t pieces;
+  std::uint32_t gapMs;
+};
+
+void PrintTo(const PiecesCase& c, std::ostream* os) {
+  *os << (c.pacing == PhonePacing::Answer ? "answer" : "fixed") << " pacing, " << c.pieces << " pieces "
+      << c.gapMs << " ms apart";
+}
+
+class AnswersInPiecesTest : public ::testing::TestWithParam<PiecesCase> {};
+
+// Every block acknowledged, nothing sent twice (the same writes as a run with
+// whole answers), nothing lost (the handset verifies the regions). Fixed
+// pacing is shown only with answers that are whole within its 5 ms pause: it
+// reads the unread answers to the opening jumps with the first region's jump,
+// and answers still arriving after that put it out of step.
+TEST_P(AnswersInPiecesTest, EveryBlockIsAcknowledgedOnceAndArrives) {
+  const PiecesCase& c = GetParam();
+  const Bytes phone = Pattern(0x380000 + 12 * 1024 + 10, 51);  // CODE: 13 blocks
+  const PhoneRunResult whole = RunPhoneOnly(c.pacing, sim::SimConfig{}, phone, false);
+  sim::SimConfig config;
+  config.faults.answerPieces = c.pieces;
+  config.faults.answerGapMs = c.gapMs;
+  const PhoneRunResult run = RunPhoneOnly(c.pacing, config, phone, true);
+  EXPECT_EQ(run.lastProgress, "[COM7]Phone image complete.");
+  EXPECT_TRUE(SameWrites(run.portWrites, whole.portWrites));
+  EXPECT_TRUE(run.summary.verifyPassed) << run.summary.ToJson();
+  EXPECT_TRUE(run.summary.violations.empty()) << run.summary.ToJson();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, AnswersInPiecesTest,
+    ::testing::Values(PiecesCase{PhonePacing::Answer, 2, 1}, PiecesCase{PhonePacing::Answer, 3, 4},
+                      PiecesCase{PhonePacing::Answer, 5, 4}, PiecesCase{PhonePacing::Answer, 4, 2},
+                      PiecesCase{PhonePacing::Fixed, 3, 1}, PiecesCase{PhonePacing::Fixed, 2, 3}));
 
 }  // namespace
 }  // namespace tw::test

@@ -35,5 +35,41 @@ TEST(MsmResponse, CodeAndAcknowledgement) {
   }
 }
 
+// The whole answers among what arrived: the last one, and whether an answer
+// begun after it is still unfinished.
+TEST(MsmResponse, WholeAnswersInWhatArrived) {
+  struct Case {
+    std::vector<BYTE> bytes;
+    std::vector<BYTE> last;
+    bool bUnfinished;
+  };
+  const Case cases[] = {
+      {{0x7E, 0x02, 0x6A, 0xD3, 0x7E}, {0x7E, 0x02, 0x6A, 0xD3, 0x7E}, false},
+      {{0x7E, 0x02, 0x6A}, {}, true},
+      {{0x7E}, {}, true},
+      {{'O', 'K'}, {'O', 'K'}, false},
+      {{'O'}, {}, true},
+      {{0x7F, 0xA1, 0x00, 0x7E}, {0x7F, 0xA1, 0x00, 0x7E}, false},
+      // Two answers: the last counts; one begun after a whole one is unfinished.
+      {{0x7E, 0xA1, 0x7E, 0x7E, 0x02, 0x7E}, {0x7E, 0x02, 0x7E}, false},
+      {{0x7E, 0x02, 0x7E, 0x7E, 0xA1}, {0x7E, 0x02, 0x7E}, true},
+      {{'O', 'K', 0x7E, 0xA1, 0x7E}, {0x7E, 0xA1, 0x7E}, false},
+      // Two flags in a row: the second opens the frame.
+      {{0x7E, 0x7E, 0x02, 0x7E}, {0x7E, 0x02, 0x7E}, false},
+      // The rest of an answer whose beginning went elsewhere, then a whole one.
+      {{0x6A, 0xD3, 0x7E, 0x7E, 0x02, 0x6A, 0xD3, 0x7E}, {0x7E, 0x02, 0x6A, 0xD3, 0x7E}, false},
+      // Bytes outside answers (a padding 0x00, noise) are passed over.
+      {{0x7E, 0x02, 0x7E, 0x00, 0x55}, {0x7E, 0x02, 0x7E}, false},
+      {{0x00, 0x55, 'O', 0x4C}, {}, false},
+      {{}, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    const WholeAnswers found = FindWholeAnswers(c.bytes);
+    EXPECT_EQ(std::vector<BYTE>(found.last.begin(), found.last.end()), c.last);
+    EXPECT_EQ(found.bUnfinished, c.bUnfinished);
+  }
+}
+
 }  // namespace
 }  // namespace tw
