@@ -5,6 +5,7 @@
 #                     build under Wine, address + undefined behaviour, thread sanitizer,
 #                     and a short run of each fuzzer
 #   ./dev.sh package  build, then make the Debian package (build/release/package/*.deb)
+#   ./dev.sh fuzz [SECONDS]  a longer campaign of every fuzzer, one at a time
 # Each installs the Debian packages it needs first (once; quiet when all is there).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -56,17 +57,83 @@ run_tests() {
   ctest --test-dir "$ROOT/build/$name" --output-on-failure -j "$JOBS" "$@"
 }
 
+# The seed corpus of a fuzzer, kept beside its source: tests/<module>/corpus/<fuzzer>.
+fuzz_seeds() {
+  local dir
+  for dir in "$ROOT"/tests/*/corpus/"$1"; do
+    [ -d "$dir" ] && echo "$dir" && return 0
+  done
+  return 1
+}
+
+build_fuzzers() {
+  CC=clang CXX=clang++ BUILD_TARGET=fuzzers build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
+}
+
+# run_fuzzer FUZZER SECONDS [libFuzzer options...]: one fuzzer over its seeds;
+# what it finds grows build/fuzz/corpus/<fuzzer>, a crash lands in
+# build/fuzz/artifacts/<fuzzer>/.
+run_fuzzer() {
+  local f=$1 seconds=$2 name seeds work artifacts
+  shift 2
+  name=$(basename "$f")
+  seeds=$(fuzz_seeds "$name") || {
+    echo "$name: no seed corpus in tests/*/corpus/$name" >&2
+    return 1
+  }
+  work="$ROOT/build/fuzz/corpus/$name"
+  artifacts="$ROOT/build/fuzz/artifacts/$name/"
+  mkdir -p "$work" "$artifacts"
+  "$f" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="$artifacts" "$@" "$work" "$seeds"
+}
+
+# The test command's short run of every fuzzer.
 run_fuzzers() {
   echo "== fuzzers"
-  CC=clang CXX=clang++ BUILD_TARGET=fuzzers build fuzz -DTIDEWELL_FUZZ=ON -DTIDEWELL_SANITIZE=address -DTIDEWELL_UI=OFF
-  local f corpus
+  build_fuzzers
+  local f
   for f in "$ROOT"/build/fuzz/tests/bin/fuzz_*; do
     [ -x "$f" ] || continue
-    corpus="$ROOT/build/fuzz/corpus/$(basename "$f")"
-    mkdir -p "$corpus"
     echo "-- $(basename "$f")"
-    "$f" -max_total_time="${TIDEWELL_FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+    run_fuzzer "$f" "${TIDEWELL_FUZZ_SECONDS:-20}" -print_final_stats=0 2>&1 | tail -n 2
   done
+}
+
+# ./dev.sh fuzz [SECONDS]: a longer campaign, one fuzzer at a time (600 s
+# each by default), then per fuzzer its executions and coverage, and its
+# corpus minimised into build/fuzz/minimised/<fuzzer> (copy that over the
+# seed corpus to keep what the campaign found).
+cmd_fuzz() {
+  local seconds=${1:-600} f name log status failed=0 summary=()
+  if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
+    echo "usage: ./dev.sh fuzz [SECONDS]  (seconds per fuzzer, default 600)" >&2
+    exit 2
+  fi
+  ensure_packages
+  build_fuzzers
+  for f in "$ROOT"/build/fuzz/tests/bin/fuzz_*; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f")
+    log="$ROOT/build/fuzz/$name.log"
+    echo "-- $name: $seconds s"
+    status=0
+    run_fuzzer "$f" "$seconds" -print_final_stats=1 >"$log" 2>&1 || status=$?
+    tail -n 3 "$log"
+    rm -rf "$ROOT/build/fuzz/minimised/$name"
+    mkdir -p "$ROOT/build/fuzz/minimised/$name"
+    "$f" -merge=1 "$ROOT/build/fuzz/minimised/$name" "$(fuzz_seeds "$name")" "$ROOT/build/fuzz/corpus/$name" \
+      >/dev/null 2>&1 || true
+    summary+=("$(printf '%-14s executions %-10s coverage %-6s features %-6s minimised corpus %s files%s' "$name" \
+      "$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)" \
+      "$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)" \
+      "$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)" \
+      "$(find "$ROOT/build/fuzz/minimised/$name" -type f | wc -l)" \
+      "$([ "$status" -eq 0 ] || echo ", FAILED (see $log)")")")
+    [ "$status" -eq 0 ] || failed=1
+  done
+  echo "== fuzz campaign"
+  printf '%s\n' "${summary[@]}"
+  return "$failed"
 }
 
 # The plain build, installed under /usr: the Debian package is made of it.
@@ -126,8 +193,9 @@ case "${1:-}" in
   main) cmd_main ;;
   test) cmd_test ;;
   package) cmd_package ;;
+  fuzz) cmd_fuzz "${2:-}" ;;
   *)
-    echo "usage: ./dev.sh main | test | package" >&2
+    echo "usage: ./dev.sh main | test | package | fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "firmware/imageset.h"
+#include "firmware/packagelayout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // An in-memory file, opened through its /proc path like any package.
@@ -28,6 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tw::BOOL loaded = set.LoadAttachedImages("/proc/self/fd/" + std::to_string(fd));
   if (loaded &&
       (!set.m_bImageLoaded || set.m_ImageTable.dwPdaSize > size || set.m_ImageTable.dwPhoneSize > size)) {
+    __builtin_trap();
+  }
+  // The loader takes exactly what the one validation calls sound; a refusal
+  // changes nothing.
+  tw::sImageHeader header;
+  tw::CFile file;
+  if (!file.Open("/proc/self/fd/" + std::to_string(fd))) __builtin_trap();
+  const tw::PackageValidation validation = tw::ValidatePackageFile(file, &header);
+  if ((loaded != 0) != (validation.verdict == tw::PackageVerdict::kSound)) __builtin_trap();
+  if (validation.verdict == tw::PackageVerdict::kNoPackage &&
+      (set.m_bDownEboot || set.m_ImageTable.pEbootBin || set.m_ImageTable.pPdaBin)) {
     __builtin_trap();
   }
   ::close(fd);
