@@ -9,7 +9,6 @@
 // answer for a whole one.
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <span>
 #include <thread>
@@ -21,8 +20,6 @@
 namespace tw {
 
 namespace {
-
-using Steady = std::chrono::steady_clock;
 
 // Fixed pacing: the answer holds what its code needs: a frame up to its
 // closing flag, two bytes behind a leading 0x7F or 'O' ("OK"), else one byte.
@@ -59,11 +56,6 @@ void Keep(BYTE* rx, DWORD capacity, DWORD& total, const BYTE* piece, DWORD got, 
   const DWORD kept = std::min(got, capacity - total);
   std::memcpy(rx + total, piece, kept);
   total += kept;
-}
-
-DWORD MsLeft(Steady::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
-  return left > 0 ? static_cast<DWORD>(left) : 0;
 }
 
 }  // namespace
@@ -105,14 +97,14 @@ int CDownLoad::SendPacketWaitAck(const BYTE* frame, DWORD length, int attempts, 
 // answer is moved to the front and its length returned; 0 when no answer was
 // whole when the bound ran out, or one begun after it was still unfinished.
 DWORD CDownLoad::ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs, bool bWholeAnswer) {
-  const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(waitMs);
+  const ClockDeadline deadline(Owner().Clock(), waitMs);
   std::array<BYTE, CWinRs232cSync::kReadBufferSize> piece;
   DWORD total = 0;
   const auto complete = [&] {
     return bWholeAnswer ? EndsWithWholeAnswer(pRxBuff, total) : ResponseComplete(pRxBuff, total, capacity);
   };
   while (!complete() && !Stopping()) {
-    const DWORD left = MsLeft(deadline);
+    const std::uint32_t left = deadline.Left();
     if (left == 0 || (m_Serial.WaitRxChar(static_cast<int>(left)) & EV_RXCHAR) == 0) break;
     for (DWORD got = m_Serial.Read(piece.data(), 0); got > 0; got = m_Serial.Read(piece.data(), 0)) {
       Keep(pRxBuff, capacity, total, piece.data(), got, bWholeAnswer);
@@ -133,10 +125,10 @@ DWORD CDownLoad::ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs, bool 
 void CDownLoad::DropWaitingAnswers(DWORD waitMs) {
   std::array<BYTE, CWinRs232cSync::kReadBufferSize> piece;
   if (m_Serial.Read(piece.data(), 0) == 0) return;
-  const Steady::time_point deadline = Steady::now() + std::chrono::milliseconds(waitMs);
+  const ClockDeadline deadline(Owner().Clock(), waitMs);
   const int quietMs = GetTunables().replyQuietMs;
-  while (!Stopping() && MsLeft(deadline) > 0) {
-    const int wait = static_cast<int>(std::min<DWORD>(static_cast<DWORD>(quietMs), MsLeft(deadline)));
+  while (!Stopping() && deadline.Left() > 0) {
+    const int wait = static_cast<int>(std::min<DWORD>(static_cast<DWORD>(quietMs), deadline.Left()));
     if ((m_Serial.WaitRxChar(wait) & EV_RXCHAR) == 0) return;
     while (m_Serial.Read(piece.data(), 0) > 0) {
     }

@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -49,6 +50,12 @@ std::vector<std::uint32_t> VirtualClock::Sleeps() const {
 void VirtualClock::ClearSleeps() {
   std::lock_guard guard(m_lock);
   m_sleeps.clear();
+}
+
+std::uint32_t ClockDeadline::Left() const {
+  // Tick arithmetic wraps like the 32-bit tick count it reads.
+  const std::uint64_t elapsed = std::max<std::uint64_t>(m_clock.GetTickCount() - m_start, m_waited);
+  return elapsed >= m_ms ? 0 : static_cast<std::uint32_t>(m_ms - elapsed);
 }
 
 IClock& DefaultClock() {

@@ -45,4 +45,22 @@ class VirtualClock final : public IClock {
 // The process's real clock.
 IClock& DefaultClock();
 
+// A deadline ms from now on a clock, so that a virtual-time test can bring it
+// on by moving the clock. A wait that ran out also counts toward it (Waited),
+// so that it passes on a clock that nobody moves as it would in real time.
+class ClockDeadline {
+ public:
+  ClockDeadline(IClock& clock, std::uint32_t ms) : m_clock(clock), m_start(clock.GetTickCount()), m_ms(ms) {}
+  // Milliseconds left; 0 once the deadline has passed.
+  std::uint32_t Left() const;
+  // A wait of ms ended without what it waited for.
+  void Waited(std::uint32_t ms) { m_waited += ms; }
+
+ private:
+  IClock& m_clock;
+  std::uint32_t m_start;
+  std::uint32_t m_ms;
+  std::uint64_t m_waited = 0;
+};
+
 }  // namespace tw

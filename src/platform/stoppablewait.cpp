@@ -1,30 +1,27 @@
 #include "platform/stoppablewait.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "platform/tunables.h"
 
 namespace tw {
 
-int WaitReceiveOrStop(IByteDevice& device, int timeoutMs, const std::stop_token& stop) {
-  timeoutMs = std::max(timeoutMs, 0);
-  if (!stop.stop_possible()) {
-    return device.WaitReceive(timeoutMs);
-  }
-  const int slice = std::max(GetTunables().stopCheckMs, 1);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+int WaitReceiveOrStop(IByteDevice& device, int timeoutMs, const std::stop_token& stop, IClock& clock) {
+  ClockDeadline deadline(clock, static_cast<std::uint32_t>(std::max(timeoutMs, 0)));
+  const std::uint32_t slice = static_cast<std::uint32_t>(
+      stop.stop_possible() ? std::max(GetTunables().stopCheckMs, 1) : std::max(timeoutMs, 1));
   for (;;) {
     if (stop.stop_requested()) {
       return 0;
     }
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    int result = device.WaitReceive(static_cast<int>(std::clamp<long long>(left.count(), 0, slice)));
+    const std::uint32_t left = deadline.Left();
+    const std::uint32_t wait = std::min(left, slice);
+    const int result = device.WaitReceive(static_cast<int>(wait));
     if (result != 0) {
       return result;
     }
-    if (left.count() <= slice) {
+    deadline.Waited(wait);
+    if (left <= slice) {
       return 0;
     }
   }

@@ -216,6 +216,21 @@ TEST_F(WinRs232cFakeTest, MoreThan5000WaitingIsReadIn5000ByteSteps) {
   EXPECT_EQ(port.Read(buffer.data(), 6000), 5000u);
 }
 
+// The read time-out runs on the port's clock: moving a virtual clock past
+// it ends a read for a count that is still short.
+TEST_F(WinRs232cFakeTest, ReadForACountEndsWhenItsClockPassesTheTimeOut) {
+  ASSERT_EQ(port.Open("COM3:", 115200, 'N', 8, 0), TRUE);
+  auto& state = *provider.devices.at(0);
+  state.rx = {1, 2, 3};
+  state.onWait = [this](int) { clock.Advance(60'000); };
+  std::vector<unsigned char> buffer(10);
+  EXPECT_EQ(port.Read(buffer.data(), 10), 3u);
+  EXPECT_LE(state.waits.size(), 2u) << "ended by the clock, not by waiting out the time-out";
+  state.waits.clear();
+  EXPECT_EQ(port.WaitRxChar(60'000), 0u);
+  EXPECT_LE(state.waits.size(), 2u) << "the receive wait too";
+}
+
 TEST_F(WinRs232cFakeTest, SetUpFailureClosesThePortBeforeOpenFails) {
   provider.goneAtOpen = true;
   EXPECT_EQ(port.Open("COM3:", 115200, 'N', 8, 0), FALSE);

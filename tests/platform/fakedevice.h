@@ -4,6 +4,7 @@
 #pragma once
 #include <cerrno>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,12 +16,14 @@ namespace tw::test {
 
 struct FakeDeviceState {
   std::mutex lock;
-  std::deque<unsigned char> rx;   // bytes the device has sent
-  std::vector<unsigned char> tx;  // bytes written to the device
-  bool gone = false;              // every call fails
-  bool destroyed = false;         // the owner let the device go
-  std::vector<int> readSizes;     // n of every Read call
-  bool wholeMessages = false;     // delivers every message in one piece
+  std::deque<unsigned char> rx;     // bytes the device has sent
+  std::vector<unsigned char> tx;    // bytes written to the device
+  bool gone = false;                // every call fails
+  bool destroyed = false;           // the owner let the device go
+  std::vector<int> readSizes;       // n of every Read call
+  bool wholeMessages = false;       // delivers every message in one piece
+  std::vector<int> waits;           // timeoutMs of every WaitReceive call
+  std::function<void(int)> onWait;  // runs in each WaitReceive, e.g. to move a test's clock
 };
 
 class FakeDevice final : public IByteDevice {
@@ -34,7 +37,16 @@ class FakeDevice final : public IByteDevice {
     std::lock_guard guard(m_state->lock);
     return m_state->gone ? -1 : static_cast<long>(m_state->rx.size());
   }
-  int WaitReceive(int) override {
+  int WaitReceive(int timeoutMs) override {
+    std::function<void(int)> onWait;
+    {
+      std::lock_guard guard(m_state->lock);
+      m_state->waits.push_back(timeoutMs);
+      onWait = m_state->onWait;
+    }
+    if (onWait) {
+      onWait(timeoutMs);
+    }
     std::lock_guard guard(m_state->lock);
     return m_state->gone ? -1 : (m_state->rx.empty() ? 0 : 1);
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -147,8 +146,8 @@ DWORD CWinRs232cSync::Read(void* dst, DWORD count) {
   const std::size_t want = std::min<std::size_t>(count == 0 ? kReadBufferSize : count, kReadBufferSize);
   // 3-5. Gather into the read buffer; a given count waits for its bytes
   // up to the read time-out.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(GetTunables().serialReadTotalMs);
+  const ClockDeadline deadline(*m_pClock,
+                               static_cast<std::uint32_t>(std::max(GetTunables().serialReadTotalMs, 0)));
   std::size_t got = 0;
   while (got < want) {
     long n = m_Handle->Read(m_readBuffer.data() + got, want - got);
@@ -159,9 +158,8 @@ DWORD CWinRs232cSync::Read(void* dst, DWORD count) {
     if (got == want || count == 0) {
       break;
     }
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || WaitReceiveOrStop(*m_Handle, static_cast<int>(left.count()), m_stop) <= 0) {
+    const std::uint32_t left = deadline.Left();
+    if (left == 0 || WaitReceiveOrStop(*m_Handle, static_cast<int>(left), m_stop, *m_pClock) <= 0) {
       break;
     }
   }
@@ -179,7 +177,7 @@ DWORD CWinRs232cSync::WaitRxChar(int timeoutMs) {
   if (!IsOpen()) {
     return 0;
   }
-  return WaitReceiveOrStop(*m_Handle, timeoutMs, m_stop) == 1 ? EV_RXCHAR : 0;
+  return WaitReceiveOrStop(*m_Handle, timeoutMs, m_stop, *m_pClock) == 1 ? EV_RXCHAR : 0;
 }
 
 }  // namespace tw
