@@ -26,7 +26,6 @@
 #include <string>
 
 #include "bench/download/upgraderig.h"
-#include "cli/simulation.h"
 
 namespace tw::bench {
 namespace {
@@ -39,9 +38,9 @@ constexpr std::uint32_t kPhonePauseMs = 5;  // the data block's pause before its
 
 void BM_WholeUpgrade(benchmark::State& state) {
   const fs::path dir = fs::temp_directory_path() / ("tidewell-bench-" + std::to_string(getpid()));
-  fs::create_directories(dir);
-  std::string package, error;
-  if (!WriteGeneratedPackage(dir.string(), kReleasedSizes, true, &package, &error)) {
+  std::string error;
+  const std::string package = MakeReleasedPackage(dir.string(), &error);
+  if (package.empty()) {
     state.SkipWithError(error.c_str());
     return;
   }

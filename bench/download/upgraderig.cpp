@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/simulation.h"
 #include "download/download.h"
 #include "firmware/imageset.h"
 #include "pda/pdaguid.h"
@@ -175,6 +176,17 @@ pid_t SpawnSimulator(const fs::path& dir, const std::string& package, const fs::
 }
 
 }  // namespace
+
+std::string MakeReleasedPackage(const std::string& dir, std::string* error) {
+  std::error_code failed;
+  fs::create_directories(dir, failed);
+  std::string package;
+  if (failed || !WriteGeneratedPackage(dir, kReleasedSizes, true, &package, error)) {
+    if (failed) *error = "cannot make " + dir + ": " + failed.message();
+    return {};
+  }
+  return package;
+}
 
 UpgradeFigures RunUpgrade(const std::string& dirName, const std::string& package, PhonePacing pacing) {
   const fs::path dir(dirName);

@@ -27,7 +27,12 @@ struct UpgradeFigures {
   double phoneTrips = 0;
 };
 
-// Runs one whole upgrade of the package (made by WriteGeneratedPackage) in
+// Makes the directory dir with a generated package of the released sizes in
+// it and returns the package's path; empty, with the reason in *error, when
+// that fails.
+std::string MakeReleasedPackage(const std::string& dir, std::string* error);
+
+// Runs one whole upgrade of the package (made by MakeReleasedPackage) in
 // dir, whose device directory dir/dev it creates; the handset's summary goes
 // to dir/summary.json.
 UpgradeFigures RunUpgrade(const std::string& dir, const std::string& package, PhonePacing pacing);

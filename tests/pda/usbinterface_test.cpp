@@ -304,16 +304,25 @@ TEST(UsbInterfaceEdgeTest, PathTooLongForTheBufferIsSkippedNotCut) {
   EXPECT_EQ(out, "Attempting to open /dev/fake1\n");
 }
 
+// The interface open on an in-memory device.
+class UsbInterfaceOnFakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    provider.interfaces = {"/dev/fake0"};
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
+    ::testing::internal::GetCapturedStdout();
+  }
+  test::FakeDeviceState& Device() { return *provider.devices.at(0); }
+
+  test::FakeProvider provider;
+  CUsbInterface usb{&provider};
+};
+
 // A read takes only what waits, never more than there is room for, and
 // leaves the rest queued; the device's read never blocks for more.
-TEST(UsbInterfaceEdgeTest, ReadTakesOnlyWhatWaitsUpToTheRoom) {
-  test::FakeProvider provider;
-  provider.interfaces = {"/dev/fake0"};
-  CUsbInterface usb(&provider);
-  ::testing::internal::CaptureStdout();
-  ASSERT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
-  ::testing::internal::GetCapturedStdout();
-  auto& state = *provider.devices.at(0);
+TEST_F(UsbInterfaceOnFakeTest, ReadTakesOnlyWhatWaitsUpToTheRoom) {
+  test::FakeDeviceState& state = Device();
   state.rx = {1, 2, 3, 4, 5};
   unsigned char buffer[16];
   EXPECT_EQ(usb.Read(buffer, 16), 5u);
@@ -326,14 +335,8 @@ TEST(UsbInterfaceEdgeTest, ReadTakesOnlyWhatWaitsUpToTheRoom) {
 
 // A channel that delivers every message whole (a bulk USB pipe): a short
 // reply is a short message, taken at once without the quiet time.
-TEST(UsbInterfaceEdgeTest, ReadReplyTakesAShortMessageOfAWholeMessageChannelAtOnce) {
-  test::FakeProvider provider;
-  provider.interfaces = {"/dev/fake0"};
-  CUsbInterface usb(&provider);
-  ::testing::internal::CaptureStdout();
-  ASSERT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 0), TRUE);
-  ::testing::internal::GetCapturedStdout();
-  auto& state = *provider.devices.at(0);
+TEST_F(UsbInterfaceOnFakeTest, ReadReplyTakesAShortMessageOfAWholeMessageChannelAtOnce) {
+  test::FakeDeviceState& state = Device();
   state.wholeMessages = true;
   state.rx = {6, 0, 0, 0};
   unsigned char buffer[16];
