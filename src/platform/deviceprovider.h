@@ -18,7 +18,9 @@ class IDeviceProvider {
   // Paths of the present interfaces of a class, in member-index order.
   virtual std::vector<std::string> EnumerateInterfaces(const GUID& cls) = 0;
 
-  // Opens one interface path exclusively. Null on failure, with the reason in *error.
+  // Opens one interface path exclusively. Null on failure, with the reason in
+  // *error; errno is EBUSY when another holder has the device (it may come
+  // free again), and the reason names the holder where that can be learned.
   virtual std::unique_ptr<IByteDevice> OpenInterface(const std::string& path, std::string* error) = 0;
 
   // Opens a serial port by its COM name ("COM7", "COM7:" or "\\.\COM7"),

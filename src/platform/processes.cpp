@@ -1,8 +1,10 @@
 #include "platform/processes.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,6 +68,40 @@ std::vector<ProcessRef> ProcessesHolding(const std::string& path, const std::str
     }
   }
   return holders;
+}
+
+std::vector<ProcessRef> ProcessesLocking(const std::string& path, const std::string& procRoot) {
+  std::vector<ProcessRef> holders;
+  struct stat target {};
+  if (::stat(path.c_str(), &target) != 0) {
+    return holders;
+  }
+  // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:3 0 EOF": the holder, then the
+  // file's device (major:minor, hexadecimal) and inode.
+  std::ifstream locks(fs::path(procRoot) / "locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    char kind[16] = {};
+    long pid = 0;
+    unsigned major = 0;
+    unsigned minor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(line.c_str(), "%*[^:]: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor, &inode) ==
+            5 &&
+        std::string(kind) == "FLOCK" && major == ::major(target.st_dev) && minor == ::minor(target.st_dev) &&
+        inode == target.st_ino && pid != ::getpid()) {
+      holders.push_back({static_cast<pid_t>(pid), CommandName(fs::path(procRoot) / std::to_string(pid))});
+    }
+  }
+  return holders;
+}
+
+std::string DescribeHolder(const std::string& path) {
+  std::vector<ProcessRef> holders = ProcessesLocking(path);
+  if (holders.empty()) {
+    holders = ProcessesHolding(path);
+  }
+  return holders.empty() ? std::string("another program") : DescribeProcesses(holders);
 }
 
 std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& procRoot) {

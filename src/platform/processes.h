@@ -20,6 +20,14 @@ struct ProcessRef {
 // read are not seen. Empty when path does not exist.
 std::vector<ProcessRef> ProcessesHolding(const std::string& path, const std::string& procRoot = "/proc");
 
+// The processes that hold a flock() on path, as /proc/locks lists them (the
+// lock an exclusive open of a serial device takes). Empty when none does.
+std::vector<ProcessRef> ProcessesLocking(const std::string& path, const std::string& procRoot = "/proc");
+
+// Who holds path: the processes locking it, else those with it open, as
+// "process 1234 (tidewell)"; "another program" when none can be seen.
+std::string DescribeHolder(const std::string& path);
+
 // The processes whose command name is exactly name.
 std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& procRoot = "/proc");
 

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/processes.h"
+
 namespace tw {
 
 namespace {
@@ -46,9 +48,16 @@ void CloseKeepingErrno(int fd, bool exclusive) {
   errno = saved;
 }
 
+// The reason of a failed step; a device that another holder has is named
+// with that holder where /proc shows it.
 std::unique_ptr<CTtyDevice> Fail(const std::string& path, const char* step, std::string* error) {
   int saved = errno;
-  if (error) {
+  if (saved == EBUSY || saved == EWOULDBLOCK) {
+    saved = EBUSY;
+    if (error) {
+      *error = path + ": in use by " + DescribeHolder(path);
+    }
+  } else if (error) {
     *error = path + ": " + step + ": " + std::strerror(saved);
   }
   errno = saved;

@@ -48,6 +48,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return m_pid > 0; }
+  pid_t Pid() const { return m_pid; }
 
   // The exit status; -1 when the child had to be killed after boundSeconds,
   // -2 when it ended by a signal.

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/processes.h"
+#include "tests/cli/childprocess.h"
 #include "tests/platform/later.h"
 #include "tests/platform/ptypair.h"
 
@@ -92,11 +94,31 @@ TEST_F(TtyDeviceTest, SecondOpenOfAHeldDeviceFailsUntilItIsClosed) {
   std::string second;
   errno = 0;
   EXPECT_EQ(CTtyDevice::Open(pty.SlavePath(), &second), nullptr);
-  EXPECT_TRUE(errno == EBUSY || errno == EWOULDBLOCK) << errno;
-  EXPECT_NE(second.find("held by another program"), std::string::npos) << second;
+  EXPECT_EQ(errno, EBUSY);
+  EXPECT_EQ(second, pty.SlavePath() + ": in use by another program") << "this process is not named";
 
   device.reset();
   EXPECT_NE(CTtyDevice::Open(pty.SlavePath(), &second), nullptr) << second;
+}
+
+// The holder that /proc/locks shows is named: here flock(1), which locks the
+// device as an upgrader's exclusive open does.
+TEST_F(TtyDeviceTest, AHolderInAnotherProcessIsNamed) {
+  device.reset();
+  // --close: the lock stays with flock itself, so that ending it frees the device.
+  test::ChildProcess holder({"/usr/bin/flock", "--close", pty.SlavePath(), "sleep", "20"}, "/dev/null",
+                            "/dev/null");
+  ASSERT_TRUE(holder.Started());
+  std::string error;
+  std::unique_ptr<CTtyDevice> second;
+  for (int i = 0; i < 500 && (second = CTtyDevice::Open(pty.SlavePath(), &error)); ++i) {
+    second.reset();  // not locked yet
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(second, nullptr);
+  EXPECT_EQ(error, pty.SlavePath() + ": in use by process " + std::to_string(holder.Pid()) + " (flock)");
+  EXPECT_EQ(DescribeHolder(pty.SlavePath()), "process " + std::to_string(holder.Pid()) + " (flock)");
+  holder.Terminate();
 }
 
 TEST_F(TtyDeviceTest, HangUpEndsEveryCallAtOnce) {

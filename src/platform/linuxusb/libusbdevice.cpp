@@ -3,8 +3,11 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 
+#include "platform/processes.h"
 #include "platform/trace.h"
 #include "platform/tunables.h"
 
@@ -118,6 +121,10 @@ std::unique_ptr<CLibusbDevice> CLibusbDevice::Open(const UsbLocation& where, std
   std::unique_ptr<CLibusbDevice> device(new CLibusbDevice());
   std::string reason;
   if (!device->OpenAt(where, &reason)) {
+    // Closing the half-opened device keeps errno (EBUSY for a claimed interface).
+    const int saved = errno;
+    device.reset();
+    errno = saved;
     if (error) {
       *error = reason;
     }
@@ -185,7 +192,14 @@ bool CLibusbDevice::Claim(std::string* error) {
   if (rc < 0) {
     *error = Failure("claiming", m_path, rc);
     if (rc == LIBUSB_ERROR_BUSY) {
-      *error += " (the interface is in use)";
+      // Another program claimed it: named where /proc shows it; errno says
+      // busy, as for a serial device that another holder has.
+      libusb_device* device = libusb_get_device(m_handle);
+      char node[32];
+      std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
+                    libusb_get_device_address(device));
+      *error = m_path + ": in use by " + DescribeHolder(node) + " (" + libusb_error_name(rc) + ")";
+      errno = EBUSY;
     }
     return false;
   }

@@ -74,7 +74,8 @@ TEST_F(LibusbChannel, OpenIsExclusiveUntilClosed) {
 
   auto second = OpenFirst(&error);
   EXPECT_FALSE(second);
-  EXPECT_NE(error.find("LIBUSB_ERROR_BUSY"), std::string::npos) << error;
+  EXPECT_EQ(error, "usb:1-2:0: in use by another program (LIBUSB_ERROR_BUSY)");
+  EXPECT_EQ(errno, EBUSY);
 
   first.reset();
   EXPECT_FALSE(device.Claimed()) << "closing gives the interface back";
