@@ -1,6 +1,7 @@
 #include "pda/usbinterface.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -39,6 +40,8 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
   }
   // 5-6. Members 0..nMaxIndex; a missing member is skipped, the first that opens is kept.
   m_DevInterfaceData = DeviceInterfaceData{};
+  m_bHeld = false;
+  bool bOtherFailure = false;
   // Indices past the set do not enumerate: the loop ends with the set.
   const long nLast = std::min<long>(nMaxIndex, static_cast<long>(m_hDevInfo.paths.size()) - 1);
   for (long i = 0; i <= nLast; ++i) {
@@ -47,7 +50,13 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
     if (m_hDevice) {
       break;
     }
+    if (m_bLastHeld) {
+      m_bHeld = true;
+    } else {
+      bOtherFailure = true;
+    }
   }
+  m_bHeld = m_bHeld && !bOtherFailure && !m_hDevice;
   // 7. Open exactly when one of them opened.
   return m_hDevice ? TRUE : FALSE;
 }
@@ -66,12 +75,29 @@ std::unique_ptr<IByteDevice> CUsbInterface::OpenDevice(const DeviceInfoSet& hSet
     return nullptr;
   }
   std::memcpy(pszPath, path.c_str(), path.size() + 1);
-  // 5-8. Open it exclusively, exactly as given.
-  std::printf("Attempting to open %s\n", pszPath);
-  std::fflush(stdout);
+  // 5-8. Open it exclusively, exactly as given. An interface that another
+  // program holds is reported once, with its holder, and then tried quietly.
+  const bool bQuiet = path == m_strHeldReported;
+  if (!bQuiet) {
+    std::printf("Attempting to open %s\n", pszPath);
+    std::fflush(stdout);
+  }
   std::string error;
+  errno = 0;
   std::unique_ptr<IByteDevice> device = m_pProvider->OpenInterface(path, &error);
-  if (!device) {
+  m_bLastHeld = !device && errno == EBUSY;
+  if (device) {
+    m_strHeldReported.clear();
+  } else if (m_bLastHeld && !bQuiet) {
+    // The reason begins with the path as a rule; it is said once.
+    const std::string reason = error.starts_with(path + ": ") ? error.substr(path.size() + 2) : error;
+    std::printf("FAILED to open %s: %s; waiting until it is free\n", pszPath, reason.c_str());
+    std::fflush(stdout);
+    m_strHeldReported = path;
+  } else if (!m_bLastHeld) {
+    if (bQuiet) {
+      m_strHeldReported.clear();
+    }
     std::printf("FAILED to open %s\n", pszPath);
     std::fflush(stdout);
     Trace("%s\n", error.c_str());

@@ -62,6 +62,9 @@ class CUsbInterface {
 
   // Path of the last interface examined; after a successful Open, the open one.
   const char* DevicePath() const { return m_szDevicePath; }
+  // Whether the last Open failed only on interfaces that another program
+  // holds: they may come free, so the caller may keep waiting.
+  BOOL DeviceHeld() const { return m_bHeld ? TRUE : FALSE; }
 
  private:
   IDeviceProvider* m_pProvider = nullptr;
@@ -70,6 +73,11 @@ class CUsbInterface {
   DeviceInterfaceData m_DevInterfaceData;
   std::unique_ptr<IByteDevice> m_hDevice;
   char m_szDevicePath[kPathSize] = {};
+  bool m_bHeld = false;
+  bool m_bLastHeld = false;  // the last OpenDevice failed on a held interface
+  // The interface whose holder was last reported: while it stays held, its
+  // open attempts print nothing more.
+  std::string m_strHeldReported;
 };
 
 }  // namespace tw

@@ -19,8 +19,9 @@ class IDeviceProvider {
   virtual std::vector<std::string> EnumerateInterfaces(const GUID& cls) = 0;
 
   // Opens one interface path exclusively. Null on failure, with the reason in
-  // *error; errno is EBUSY when another holder has the device (it may come
-  // free again), and the reason names the holder where that can be learned.
+  // *error; errno is EBUSY when another program holds the device (it may come
+  // free again; the reason names it where that can be learned) and EALREADY
+  // when this program holds it.
   virtual std::unique_ptr<IByteDevice> OpenInterface(const std::string& path, std::string* error) = 0;
 
   // Opens a serial port by its COM name ("COM7", "COM7:" or "\\.\COM7"),

@@ -89,19 +89,34 @@ std::vector<ProcessRef> ProcessesLocking(const std::string& path, const std::str
     if (std::sscanf(line.c_str(), "%*[^:]: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor, &inode) ==
             5 &&
         std::string(kind) == "FLOCK" && major == ::major(target.st_dev) && minor == ::minor(target.st_dev) &&
-        inode == target.st_ino && pid != ::getpid()) {
+        inode == target.st_ino) {
       holders.push_back({static_cast<pid_t>(pid), CommandName(fs::path(procRoot) / std::to_string(pid))});
     }
   }
   return holders;
 }
 
-std::string DescribeHolder(const std::string& path) {
-  std::vector<ProcessRef> holders = ProcessesLocking(path);
-  if (holders.empty()) {
-    holders = ProcessesHolding(path);
+DeviceHolders FindHolders(const std::string& path) {
+  DeviceHolders holders;
+  const pid_t self = ::getpid();
+  for (const ProcessRef& locker : ProcessesLocking(path)) {
+    if (locker.pid == self) {
+      holders.self = true;
+    } else {
+      holders.others.push_back(locker);
+    }
   }
-  return holders.empty() ? std::string("another program") : DescribeProcesses(holders);
+  if (holders.others.empty() && !holders.self) {
+    holders.others = ProcessesHolding(path);
+  }
+  return holders;
+}
+
+std::string DescribeHolders(const DeviceHolders& holders) {
+  if (!holders.others.empty()) {
+    return DescribeProcesses(holders.others);
+  }
+  return holders.self ? "this program" : "another program";
 }
 
 std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& procRoot) {

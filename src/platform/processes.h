@@ -21,12 +21,21 @@ struct ProcessRef {
 std::vector<ProcessRef> ProcessesHolding(const std::string& path, const std::string& procRoot = "/proc");
 
 // The processes that hold a flock() on path, as /proc/locks lists them (the
-// lock an exclusive open of a serial device takes). Empty when none does.
+// lock an exclusive open of a serial device takes), this one included.
 std::vector<ProcessRef> ProcessesLocking(const std::string& path, const std::string& procRoot = "/proc");
 
-// Who holds path: the processes locking it, else those with it open, as
-// "process 1234 (tidewell)"; "another program" when none can be seen.
-std::string DescribeHolder(const std::string& path);
+// Who holds a device that would not open: the other processes that lock it
+// (else those that have it open), and whether this process locks it itself.
+// A device without a lock (a claimed USB interface) is never taken for this
+// process's own.
+struct DeviceHolders {
+  std::vector<ProcessRef> others;
+  bool self = false;
+};
+DeviceHolders FindHolders(const std::string& path);
+
+// "process 1234 (tidewell)", "this program" or "another program".
+std::string DescribeHolders(const DeviceHolders& holders);
 
 // The processes whose command name is exactly name.
 std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& procRoot = "/proc");

@@ -49,13 +49,14 @@ void CloseKeepingErrno(int fd, bool exclusive) {
 }
 
 // The reason of a failed step; a device that another holder has is named
-// with that holder where /proc shows it.
+// with that holder where /proc shows it, and errno says whose it is.
 std::unique_ptr<CTtyDevice> Fail(const std::string& path, const char* step, std::string* error) {
   int saved = errno;
   if (saved == EBUSY || saved == EWOULDBLOCK) {
-    saved = EBUSY;
+    const DeviceHolders holders = FindHolders(path);
+    saved = holders.self ? EALREADY : EBUSY;
     if (error) {
-      *error = path + ": in use by " + DescribeHolder(path);
+      *error = path + ": in use by " + DescribeHolders(holders);
     }
   } else if (error) {
     *error = path + ": " + step + ": " + std::strerror(saved);

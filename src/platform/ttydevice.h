@@ -14,7 +14,8 @@ class CTtyDevice final : public IByteDevice {
   // holds against root), raw at 115200 8N1, with both directions purged.
   // Null on failure, with the reason in *error ("PATH: in use by process
   // 1234 (name)" when another holder has the device); errno is EBUSY when
-  // another holder has it, else as the failing call set it.
+  // another program holds it, EALREADY when this program does, else as the
+  // failing call set it.
   static std::unique_ptr<CTtyDevice> Open(const std::string& path, std::string* error);
   // Whether Open's exclusive open would succeed now: opens and locks path,
   // then closes it at once, leaving its settings alone. False as Open fails.

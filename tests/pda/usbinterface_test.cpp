@@ -14,6 +14,7 @@
 #include "platform/linuxdeviceprovider.h"
 #include "platform/ttydevice.h"
 #include "platform/ttyinterfacebackend.h"
+#include "tests/cli/childprocess.h"
 #include "tests/platform/envsetting.h"
 #include "tests/platform/fakedevice.h"
 #include "tests/platform/later.h"
@@ -87,6 +88,33 @@ TEST_F(UsbInterfaceTest, OpenTriesIndicesInOrderAndKeepsTheFirstThatOpens) {
   EXPECT_STREQ(usb.DevicePath(), (dir / "pda2").c_str());
   EXPECT_NE(out.find("Attempting to open " + dir / "pda2" + "\n"), std::string::npos);
   EXPECT_EQ(out.find("FAILED to open " + dir / "pda2"), std::string::npos);
+}
+
+// A handset that another program holds is reported once, with that program,
+// and then tried quietly until it comes free.
+TEST_F(UsbInterfaceTest, AHandsetHeldByAnotherProgramIsReportedOnce) {
+  Announce(0);
+  test::ChildProcess holder({"/usr/bin/flock", "--close", handsets[0].SlavePath(), "sleep", "20"},
+                            "/dev/null", "/dev/null");
+  ASSERT_TRUE(holder.Started());
+  std::string out;
+  for (int i = 0; i < 500 && OpenCapturing(0, &out); ++i) {
+    usb.Close();  // not locked yet
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(usb.IsOpen());
+  EXPECT_TRUE(usb.DeviceHeld());
+  EXPECT_EQ(out, "Attempting to open " + dir / "pda0" + "\nFAILED to open " + dir / "pda0" +
+                     ": in use by process " + std::to_string(holder.Pid()) +
+                     " (flock); waiting until it is free\n");
+  EXPECT_EQ(OpenCapturing(0, &out), FALSE);
+  EXPECT_EQ(out, "") << "said once";
+  EXPECT_TRUE(usb.DeviceHeld());
+
+  holder.Terminate();
+  ASSERT_EQ(holder.Wait(10), -2);
+  EXPECT_EQ(OpenCapturing(0, &out), TRUE);
+  EXPECT_FALSE(usb.DeviceHeld());
 }
 
 TEST_F(UsbInterfaceTest, MaxIndexZeroTriesIndexZeroOnly) {

@@ -198,7 +198,8 @@ bool CLibusbDevice::Claim(std::string* error) {
       char node[32];
       std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
                     libusb_get_device_address(device));
-      *error = m_path + ": in use by " + DescribeHolder(node) + " (" + libusb_error_name(rc) + ")";
+      *error =
+          m_path + ": in use by " + DescribeHolders(FindHolders(node)) + " (" + libusb_error_name(rc) + ")";
       errno = EBUSY;
     }
     return false;
