@@ -64,7 +64,7 @@ TEST_F(WinRs232cTest, AHeldPortFailsToOpenAndOpensOnceReleased) {
   OpenPort();
   CWinRs232cSync other(provider, clock);
   EXPECT_EQ(other.Open("COM12:", 115200, 'N', 8, 0), FALSE);
-  EXPECT_NE(other.LastError().find("held"), std::string::npos) << other.LastError();
+  EXPECT_NE(other.LastError().find("in use by this program"), std::string::npos) << other.LastError();
   EXPECT_EQ(port.Close(), TRUE);
   EXPECT_EQ(other.Open("COM12:", 115200, 'N', 8, 0), TRUE) << other.LastError();
 }
