@@ -66,6 +66,7 @@ bool CFrontSetup::Prepare(const FrontOptions& options, std::string* error) {
     m_strPackage = m_pSimulation->PackagePath();
   }
   // A device directory, or the handset on the system's USB.
+  m_strDeviceDir = deviceDir;
   m_pDevices = deviceDir.empty() ? OpenSystemDevices(GUID_PDA_DOWNLOAD_INTERFACE, error)
                                  : OpenDeviceDirectory(deviceDir, GUID_PDA_DOWNLOAD_INTERFACE, error);
   return m_pDevices != nullptr;
@@ -83,6 +84,10 @@ CTidewellDlgLogic::Services CFrontSetup::Services() {
 
 std::string CFrontSetup::PackageName() const {
   return m_strPackage.empty() ? "this executable" : m_strPackage;
+}
+
+std::string CFrontSetup::DeviceSourceName() const {
+  return m_strDeviceDir.empty() ? "on USB" : "in the device directory " + m_strDeviceDir;
 }
 
 bool CFrontSetup::StartSimulation(std::string* error) {

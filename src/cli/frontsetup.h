@@ -35,6 +35,9 @@ class CFrontSetup {
   CTidewellDlgLogic::Services Services();
   // The package the firmware set is taken from, as the user knows it.
   std::string PackageName() const;
+  // Where handsets are looked for, as a user would name it ("on USB", "in
+  // the device directory DIR").
+  std::string DeviceSourceName() const;
 
   // --simulate: switches the simulated handset on, and after the run
   // writes its verification to err (true when it passed). Without
@@ -50,6 +53,7 @@ class CFrontSetup {
   // The provider without a device source: nothing to enumerate or open.
   CNoDeviceProvider m_NoDevices;
   std::string m_strPackage;
+  std::string m_strDeviceDir;
   PhonePacing m_Pacing = PhonePacing::Fixed;
 };
 

@@ -106,11 +106,18 @@ int RunHeadless(const FrontOptions& options) {
     return kExitUsage;
   }
 
-  // 6. Run until the run ends, then close as the window would.
+  // 6. Say what is awaited, run until the run ends, then close as the window
+  // would. Once the close has stopped and joined every downloader's workers,
+  // the window's grace before it deletes them has nothing left to wait for.
+  if (!options.bSimulate) {
+    std::fprintf(stderr, "tidewell: waiting for a handset in reflashing mode %s\n",
+                 setup.DeviceSourceName().c_str());
+  }
   int status = RunUntilEnd(loop, logic, deadline);
   view.FinishProgress();
-  logic.OnClose();
-  logic.DestroyWindow();
+  if (!logic.OnClose()) {
+    logic.DestroyWindow();
+  }
   logic.OnDestroy();
 
   // 7. The simulated handset's verification.

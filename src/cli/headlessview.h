@@ -69,7 +69,8 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
   std::string m_strLogShown;  // the log text already written to out
   std::string m_strText;
   int m_nPos = 0;
-  std::optional<std::pair<std::string, int>> m_lastDrawn;
+  // The bar starts empty with no text: nothing is drawn until that changes.
+  std::pair<std::string, int> m_lastDrawn;
   bool m_bBarOpen = false;
 };
 

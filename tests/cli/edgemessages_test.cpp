@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "tests/cli/childprocess.h"
+#include "tests/firmware/packagefixture.h"
+#include "tests/platform/envsetting.h"
 
 namespace tw::test {
 namespace {
@@ -45,6 +47,30 @@ TEST(EdgeMessages, MissingDeviceDirAndUnreadablePackage) {
     EXPECT_EQ(ReadFile(dir + "/err"), c.err);
     EXPECT_EQ(ReadFile(dir + "/out"), "");
   }
+  std::filesystem::remove_all(dir);
+}
+
+// A close grace far beyond the run's bound: the time-out must end the run
+// without waiting it.
+[[maybe_unused]] ::testing::Environment* const kLongGrace =
+    ::testing::AddGlobalTestEnvironment(new EnvSetting("TIDEWELL_CLOSE_GRACE_MS", "600000"));
+
+TEST(EdgeMessages, WithNoHandsetItSaysWhatItAwaitsAndEndsAtItsTimeOut) {
+  std::string dir = (std::filesystem::temp_directory_path() / "tidewell-waiting-XXXXXX").string();
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  std::filesystem::create_directory(dir + "/dev");
+  const std::string package = dir + "/upgrader.exe";
+  WritePackage(package, Bytes(64, 1), Bytes(500, 2), Bytes(3000, 3), Bytes(4000, 4),
+               SoundHeader(64, 500, 3000, 4000));
+  ChildProcess upgrader(
+      {TIDEWELL_BIN, "--headless", "--device-dir", dir + "/dev", "--package", package, "--timeout", "1"},
+      dir + "/out", dir + "/err");
+  ASSERT_TRUE(upgrader.Started());
+  EXPECT_EQ(upgrader.Wait(60), 1);
+  EXPECT_EQ(ReadFile(dir + "/err"),
+            "tidewell: waiting for a handset in reflashing mode in the device directory " + dir +
+                "/dev\ntidewell: the run did not end in time\n");
+  EXPECT_EQ(ReadFile(dir + "/out"), "");
   std::filesystem::remove_all(dir);
 }
 
