@@ -21,7 +21,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   BYTE Rvalue3[kPdaReplyBufferSize] = {};
   DownloadOwnerFlags& flags = Flags();
 
-  // 1-5: announce the image; the first poll still carries its size and the NAND mask.
+  // Announce the image; the first poll still carries its size and the NAND mask.
   data_packet packet;
   packet.SetCommand(PDA_CMD_EBOOT_INFO, dwSize, flags.m_bNandSelect == 1 ? flags.m_dwNandMask.load() : 0);
   LogMessage("[PDA]Eboot data length = <%dKB>\r\n", static_cast<int>(dwSize / 1024));
@@ -31,7 +31,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   packet.dwCommand = PDA_CMD_POLL;
   SendRecord(packet);
 
-  // 6-12: one data record per acknowledgement; a missing one is noticed after
+  // One data record per acknowledgement; a missing one is noticed after
   // the next record has gone out.
   DWORD sent = 0;
   for (;;) {
@@ -51,7 +51,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
     }
   }
 
-  // 13: the acknowledgement of the last record decides whether the end command follows.
+  // The acknowledgement of the last record decides whether the end command follows.
   if (m_Usb.ReadReply(ReadBuff, kPdaReplySize) == 0) {
     SetProgress(0, "TIME OUT :: Can't access device..");
     return 0;
@@ -59,7 +59,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   packet.SetCommand(PDA_CMD_EBOOT_END);
   SendRecord(packet);
 
-  // 14-16: completion wait, bounded.
+  // Completion wait, bounded.
   if (!WaitForCompletion(Rvalue2, PDA_RSP_READY, true)) {
     FailRun(nIndex, "[PDA] EBoot download was not confirmed by the device.\r\n",
             "Eboot image not confirmed by device.");
@@ -68,7 +68,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   SetProgress(0, "Eboot image complete.");
   LogMessage("[PDA] EBoot download complete.\r\n");
 
-  // 17-18: hand over to the OS-image download, or to the phone.
+  // Hand over to the OS-image download, or to the phone.
   packet.SetCommand(PDA_CMD_IMAGE_DONE);
   SendRecord(packet);
   if (bNextPda) return 0;

@@ -22,14 +22,14 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   const BYTE* pImage = pTable->pPdaBin->m_pPda;
   if (!pImage && dwSize > 0) return 0;
 
-  // 1-4: announce the image.
+  // Announce the image.
   data_packet packet;
   packet.SetCommand(PDA_CMD_OS_INFO, dwSize);
   LogMessage("OsImage data length = <%dKB>\r\n", static_cast<int>(dwSize / 1024));
   SendRecord(packet);
   LogMessage("[PDA]OsImage data download ready.\r\n");
 
-  // 5-8: serve the handset's requests until the whole image is out.
+  // Serve the handset's requests until the whole image is out.
   BYTE ReadBuff[kPdaReadBuffSize] = {};
   DWORD sent = 0;
   for (;;) {
@@ -57,7 +57,7 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
     Sleep(kShortRequestPauseMs);
   }
 
-  // 9-11: completion wait, bounded.
+  // Completion wait, bounded.
   BYTE Rvalue2[kPdaReplyBufferSize] = {};
   if (!WaitForCompletion(Rvalue2, PDA_RSP_OS_DONE, false)) {
     FailRun(nIndex, "[PDA]OS image download was not confirmed by the device.\r\n",
@@ -67,7 +67,7 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   SetProgress(0, "PDA OS image completed.");
   LogMessage("[PDA]OS image download complete.\r\n");
 
-  // 12: hand over to the phone; the phone stage ends the run.
+  // Hand over to the phone; the phone stage ends the run.
   if (bNextPhone) {
     BYTE Rvalue3[kPdaReplyBufferSize] = {};
     packet.SetCommand(PDA_CMD_IMAGE_DONE);
@@ -79,14 +79,14 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
     }
     return 0;
   }
-  // 13: no phone image: the run ends here.
+  // No phone image: the run ends here.
   packet.SetCommand(PDA_CMD_FINISH);
   SendRecord(packet);
   EndRun(nIndex);
   return 0;
 }
 
-// Step 6 for one request of dwCount bytes (never more than remain): packets of
+// Serves one request of dwCount bytes (never more than remain): packets of
 // 1008 image bytes, each acknowledged, then the last one and one progress
 // report. FALSE when the acknowledgement of the last packet did not come.
 BOOL CDownLoad::ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DWORD dwCount) {

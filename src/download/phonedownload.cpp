@@ -31,7 +31,7 @@ int CDownLoad::BuildPhoneParams() {
 }
 
 BOOL CDownLoad::RunPhoneDownload(int nIndex) {
-  // 1-3: parameters.
+  // Parameters.
   CMsmPacket packet;
   BuildPhoneParams();
   Sleep(kBeforeJumpsMs);
@@ -40,12 +40,12 @@ BOOL CDownLoad::RunPhoneDownload(int nIndex) {
   const CDloadFile& image = Owner().PhoneFile();
   LogMessage("Param.nNumRegions = (%d)", static_cast<int>(params.nNumRegions));
 
-  // 4: two opening jumps; their answers stay queued for the first exchange.
+  // Two opening jumps; their answers stay queued for the first exchange.
   std::array<BYTE, kTxBuffSize> pTxBuff{};
   std::size_t length = packet.MakeJumpPacket(pTxBuff);
   SendPacket(pTxBuff.data(), static_cast<DWORD>(length), 2, kFramePauseMs);
 
-  // 5: the regions in table order; the result flag holds the last region's outcome.
+  // The regions in table order; the result flag holds the last region's outcome.
   BOOL bResult = FALSE;
   for (const RegionRecord& region : params.regions) {
     if (Stopping()) return FALSE;
@@ -75,7 +75,7 @@ BOOL CDownLoad::RunPhoneDownload(int nIndex) {
     if (!Sleep(kAfterRegionMs)) return FALSE;
   }
 
-  // 6-8: closing report; after a failed last region this resets a second time.
+  // Closing report; after a failed last region this resets a second time.
   SetProgress(
       0, FormatText(bResult ? "[COM%d]Phone image complete." : "[COM%d]Phone image download failed.", nPort));
   LogMessage("[COM%d]PHONE Download complete.\r\n", nPort);
@@ -99,7 +99,7 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
     return FALSE;
   }
 
-  // 3-5: erase; only NAK_BAD_CRC skips the region.
+  // Erase; only NAK_BAD_CRC skips the region.
   LogMessage("[PHONE-%d] [COM%d]Wait for Erasing %s\r\n", nIndex, nPort, longName);
   CMsmPacket packet;
   std::array<BYTE, kTxBuffSize> pTxBuff{};
@@ -115,7 +115,7 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
   Sleep(kAfterEraseMs);
   if (size == 0) return TRUE;
 
-  // 7-9: the blocks, each acknowledged before the next; one attempt each.
+  // The blocks, each acknowledged before the next; one attempt each.
   LogMessage("[nTotalPkt = %d] [COM%d] Complete.\r\n", static_cast<int>(nTotalPkt), nPort);
   for (DWORD i = 0; i < nTotalPkt; ++i) {
     if (Stopping()) return FALSE;

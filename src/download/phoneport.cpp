@@ -15,7 +15,7 @@ constexpr DWORD kAfterOpenMs = 1000;
 }  // namespace
 
 BOOL CDownLoad::OpenPhonePort(int nIndex) {
-  // 1-2: the port name; without the image table the template stays and fails to open.
+  // The port name; without the image table the template stays and fails to open.
   char name[32] = "COM#:115200,N,8,0";
   const PhonePort* pPort = m_pPhonePort;
   const int nPort = pPort ? pPort->nPort : 0;
@@ -27,7 +27,7 @@ BOOL CDownLoad::OpenPhonePort(int nIndex) {
     LogMessage("CreatePhoneFile Error\r\n");
   }
 
-  // 3: preparation; a failed one still lets the open attempts decide.
+  // Preparation; a failed one still lets the open attempts decide.
   BOOL bPrepared = FALSE;
   for (int attempt = 0; attempt < kPrepareAttempts && !bPrepared; ++attempt) {
     PumpMessages();
@@ -39,7 +39,7 @@ BOOL CDownLoad::OpenPhonePort(int nIndex) {
   }
   if (!bPrepared) LogMessage("[PHONE] Device Not Found.\r\n");
 
-  // 4: up to three open attempts.
+  // Up to three open attempts.
   BOOL bOpened = FALSE;
   for (int left = kOpenAttempts - 1; left >= 0 && !bOpened; --left) {
     LogMessage("[PHONE] 1. Opening %s id[%d].\r\n", name, nIndex);
@@ -53,7 +53,7 @@ BOOL CDownLoad::OpenPhonePort(int nIndex) {
     }
   }
 
-  // 5-6: the result. A port that did not open is no longer being opened.
+  // The result. A port that did not open is no longer being opened.
   if (!bOpened) {
     LogMessage("[PHONE] COM[%d] Port open fail.id[%d]\r\n", nPort, nIndex);
     if (m_Serial.IsOpen()) m_Serial.Close();

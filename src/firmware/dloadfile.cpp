@@ -115,7 +115,7 @@ BOOL CDloadFile::BuildPackets(CFile& file, std::int64_t base) {
   if (!packets || !chunk) {
     return FALSE;
   }
-  // 3. and 4. Fill packet i from base + i * 1024; what the file lacks stays 0.
+  // 3. Fill packet i from base + i * 1024; what the file lacks stays 0.
   file.Seek(base, CFile::begin);
   DWORD next = 0;
   while (next < count) {

@@ -8,15 +8,15 @@ namespace tw {
 
 BOOL CImageSet::LoadAttachedImages(const std::string& path) {
   m_strLoadError.clear();
-  // 1. The running executable unless a package path is given.
+  // The running executable unless a package path is given.
   const std::string packagePath = path.empty() ? OwnExecutableFile() : path;
-  // 2. Open it for reading.
+  // Open it for reading.
   CFile file;
   std::string error;
   if (!file.Open(packagePath, CFile::modeRead | CFile::shareDenyRead, &error)) {
     return Fail("cannot open " + packagePath + ": " + error);
   }
-  // 3. and 4. The record in the last 36 bytes and the layout it describes,
+  // The record in the last 36 bytes and the layout it describes,
   // validated before anything is allocated: a refusal changes nothing. An
   // image cut off at the end of the file is a short read, found at that
   // image before its allocation.
@@ -28,7 +28,7 @@ BOOL CImageSet::LoadAttachedImages(const std::string& path) {
   if (validation.verdict == PackageVerdict::kCutOff) {
     Fail(VerdictText(validation));
   }
-  // 5. and 6. The EBOOT image, or none.
+  // The EBOOT image, or none.
   if (header.dwEbootSize != 0) {
     if (!LoadEboot(file, header)) {
       return Fail("the EBOOT image cannot be read");
@@ -36,7 +36,7 @@ BOOL CImageSet::LoadAttachedImages(const std::string& path) {
   } else {
     SkipEboot(file, header);
   }
-  // 7. to 10. The PDA and phone images; the file closes on return.
+  // The PDA and phone images; the file closes on return.
   if (LoadPdaAndPhone(file, header)) {
     return TRUE;
   }
@@ -50,11 +50,11 @@ BOOL CImageSet::Fail(const std::string& reason) {
 }
 
 BOOL CImageSet::LoadEboot(CFile& file, const sImageHeader& header) {
-  // 1. to 3. Read it from its offset.
+  // Read it from its offset.
   if (file.Seek(header.dwEbootOffset, CFile::begin) < 0 || !m_EbootBin.ReadEboot(&file, header.dwEbootSize)) {
     return FALSE;
   }
-  // 4. Flag it and enter it in the table.
+  // Flag it and enter it in the table.
   m_bDownEboot = 1;
   m_ImageTable.pEbootBin = &m_EbootBin;
   m_ImageTable.dwEbootSize = header.dwEbootSize;
@@ -71,20 +71,20 @@ void CImageSet::SkipEboot(CFile& file, const sImageHeader& header) {
 BOOL CImageSet::LoadPdaAndPhone(CFile& file, const sImageHeader& header) {
   // The images end where the record begins (validated: the file holds one).
   const std::uint64_t recordAt = file.GetLength() - IMAGE_HEADER_SIZE;
-  // 7. The PDA image from the current position: the end of the EBOOT image,
+  // The PDA image from the current position: the end of the EBOOT image,
   // or dwPdaOffset without one.
   const std::int64_t pdaStart = file.GetPosition();
   if (pdaStart < 0 || !LiesInside(static_cast<std::uint64_t>(pdaStart), header.dwPdaSize, recordAt) ||
       !m_PdaBin.ReadPda(&file, header.dwPdaSize)) {
     return FALSE;
   }
-  // 8. The phone image directly behind it, where dwPhoneOffset says.
+  // The phone image directly behind it, where dwPhoneOffset says.
   const std::uint64_t phoneStart = static_cast<std::uint64_t>(pdaStart) + header.dwPdaSize;
   if (!LiesInside(phoneStart, header.dwPhoneSize, recordAt) ||
       !m_PhoneFile.LoadFromFile(&file, header.dwPhoneSize)) {
     return FALSE;
   }
-  // 9. A complete set: the flags, the options, the table, the loaded flag.
+  // A complete set: the flags, the options, the table, the loaded flag.
   m_bDownPda = 1;
   m_bDownPhone = 1;
   m_bPhoneFullSet = static_cast<int>(header.dwPhoneFullSet);

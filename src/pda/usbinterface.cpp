@@ -26,9 +26,9 @@ void CUsbInterface::SetStopToken(std::stop_token stop) {
 }
 
 BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
-  // 1. Always start from closed.
+  // Always start from closed.
   Close();
-  // 2-4. Get the set of present interfaces of the class.
+  // Get the set of present interfaces of the class.
   m_hDevInfo = DeviceInfoSet{};
   if (m_pProvider != nullptr && pClass != nullptr) {
     m_hDevInfo.paths = m_pProvider->EnumerateInterfaces(*pClass);
@@ -38,7 +38,7 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
     Trace("ERROR! SetupDiGetClassDevs()   Could not attach to PnP node\n");
     return FALSE;
   }
-  // 5-6. Members 0..nMaxIndex; a missing member is skipped, the first that opens is kept.
+  // Members 0..nMaxIndex; a missing member is skipped, the first that opens is kept.
   m_DevInterfaceData = DeviceInterfaceData{};
   m_bHeld = false;
   bool bOtherFailure = false;
@@ -57,13 +57,13 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
     }
   }
   m_bHeld = m_bHeld && !bOtherFailure && !m_hDevice;
-  // 7. Open exactly when one of them opened.
+  // Open exactly when one of them opened.
   return m_hDevice ? TRUE : FALSE;
 }
 
 std::unique_ptr<IByteDevice> CUsbInterface::OpenDevice(const DeviceInfoSet& hSet,
                                                        const DeviceInterfaceData* pData, char* pszPath) {
-  // 1-4. The interface's path; one that does not fit the path buffer is
+  // The interface's path; one that does not fit the path buffer is
   // skipped rather than cut (a cut path could name another device).
   if (pData == nullptr || pData->nMemberIndex < 0 ||
       pData->nMemberIndex >= static_cast<int>(hSet.paths.size()) || m_pProvider == nullptr) {
@@ -75,7 +75,7 @@ std::unique_ptr<IByteDevice> CUsbInterface::OpenDevice(const DeviceInfoSet& hSet
     return nullptr;
   }
   std::memcpy(pszPath, path.c_str(), path.size() + 1);
-  // 5-8. Open it exclusively, exactly as given. An interface that another
+  // Open it exclusively, exactly as given. An interface that another
   // program holds is reported once, with its holder, and then tried quietly.
   const bool bQuiet = path == m_strHeldReported;
   if (!bQuiet) {
@@ -119,11 +119,11 @@ DWORD CUsbInterface::Write(const void* pBuffer, DWORD nBytes) {
 // Waits for the receive event and reads what it brought, as one poll and one
 // read: a vanished device ends the wait at once, so no count is asked first.
 DWORD CUsbInterface::Read(void* pBuffer, DWORD nMaxBytes) {
-  // 1. Nothing can be read without a device or room.
+  // Nothing can be read without a device or room.
   if (!m_hDevice || nMaxBytes == 0) {
     return 0;
   }
-  // 2. Wait for the first byte, in bounded passes.
+  // Wait for the first byte, in bounded passes.
   for (int pass = 0; pass < kMaxPassCount; ++pass) {
     const int ready = WaitReceiveOrStop(*m_hDevice, GetTunables().usbReadPassMs, m_stop);
     if (ready < 0 || m_stop.stop_requested()) {
@@ -132,13 +132,13 @@ DWORD CUsbInterface::Read(void* pBuffer, DWORD nMaxBytes) {
     if (ready == 0) {
       continue;
     }
-    // 3. Only what waits, at most nMaxBytes: the rest stays queued for the next read.
+    // Only what waits, at most nMaxBytes: the rest stays queued for the next read.
     const long got = m_hDevice->Read(pBuffer, nMaxBytes);
     if (got != 0) {
       return got > 0 ? static_cast<DWORD>(got) : 0;
     }
   }
-  // 4. Silent through every pass.
+  // Silent through every pass.
   return 0;
 }
 

@@ -93,12 +93,12 @@ int CDevTools::OpenOneFileImage() {
   if (RefusedWhileDownloading()) {
     return kOneFileDownloadRunning;
   }
-  // 1. The image to open; cancelling changes nothing.
+  // The image to open; cancelling changes nothing.
   std::optional<std::string> path = ChooseFile(kOneFileFilter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
   if (!path) {
     return kOneFileCancelled;
   }
-  // 2. Nothing is loaded until the whole image is.
+  // Nothing is loaded until the whole image is.
   m_Images.m_bImageLoaded = 0;
   m_strOneFilePath = *path;
   // 3., 4. Load it.
@@ -107,7 +107,7 @@ int CDevTools::OpenOneFileImage() {
     SetImagesLoaded();
     return 0;
   }
-  // 5. A failure: the unsupported format and a refused part name have a
+  // A failure: the unsupported format and a refused part name have a
   // message; every failure leaves the texts asking for an image.
   if (code == kLoadBadTag) {
     Message("This file is Unsupported format !!");

@@ -54,7 +54,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
   if (RefusedWhileDownloading()) {
     return FALSE;
   }
-  // 1. The file; cancelling only asks for an image again.
+  // The file; cancelling only asks for an image again.
   std::optional<std::string> path = ChooseFile(filter, flags, &part);
   if (!path) {
     return FALSE;
@@ -63,7 +63,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
   m_Images.m_bImageLoaded = 0;
   m_strImageDesc[part] = kBinaryFileTitle;
   m_strImagePath[part] = *path;
-  // 4. Open it; a directory or device is no image file.
+  // Open it; a directory or device is no image file.
   CFile file;
   if (!file.Open(*path, CFile::modeRead) || !file.GetStatus(m_FileStatus) || !m_FileStatus.m_regular) {
     Message("Can not open file!!");
@@ -74,7 +74,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
     Message("Can not read all of " + *path + "!!");
     return FALSE;
   }
-  // 5.-7. Path, size and time into the description; the size into the table.
+  // Path, size and time into the description; the size into the table.
   const DWORD size = static_cast<DWORD>(m_FileStatus.m_size);
   m_strImageDesc[part] = SelectedFileDescription(*path, size, m_FileStatus.m_mtime);
   ImageTable& table = m_Images.m_ImageTable;
@@ -102,7 +102,7 @@ BOOL CDevTools::OpenPhoneFile() {
   if (RefusedWhileDownloading()) {
     return FALSE;
   }
-  // 1. The file; cancelling only asks for an image again.
+  // The file; cancelling only asks for an image again.
   const int part = kPartPhone;
   std::optional<std::string> path = ChooseFile(kPhoneFilter, OFN_HIDEREADONLY, &part);
   if (!path) {
@@ -112,7 +112,7 @@ BOOL CDevTools::OpenPhoneFile() {
   if (!IsPhoneBinaryName(*path)) {
     return FALSE;
   }
-  // 4. The path as chosen: file names differ by case here.
+  // The path as chosen: file names differ by case here.
   m_strImagePath[kPartPhone] = *path;
   // 5., 6. Open and measure it aside, so that a file that cannot be opened
   // or is too large leaves the current phone image whole.
@@ -132,13 +132,13 @@ BOOL CDevTools::OpenPhoneFile() {
   // 7., 8. Its description and size.
   m_strImageDesc[kPartPhone] = SelectedFileDescription(*path, size, status.m_mtime);
   m_Images.m_ImageTable.dwPhoneSize = size;
-  // 9. The phone reader takes it and cuts it into packets.
+  // The phone reader takes it and cuts it into packets.
   if (!m_Images.m_PhoneFile.OpenFile(*path) || !m_Images.m_PhoneFile.MakePackets()) {
     m_Images.m_bImageLoaded = 0;
     m_strImageDesc[kPartPhone] = kSelectCorrectImage;
     return FALSE;
   }
-  // 10. Loaded.
+  // Loaded.
   SetImagesLoaded();
   return TRUE;
 }

@@ -42,7 +42,7 @@ int MergeSetImages(MergeSet& set, const std::function<void(const std::string&)>&
     message(set.strRefused);
     return kMergeRefusedSet;
   }
-  // 1. The output.
+  // The output.
   std::ofstream out;
   if (!CreateToolOutput(out, set.strOutputFile)) {
     message("Couldn't Create the File - " + set.strOutputFile + "!!");
@@ -58,7 +58,7 @@ int MergeSetImages(MergeSet& set, const std::function<void(const std::string&)>&
       return result;
     }
   }
-  // 4. Done.
+  // Done.
   out.close();
   message("Vellumark Merge에 성공하였습니다. - " + set.strOutputFile + "!!");
   return kMergeOk;

@@ -55,7 +55,7 @@ std::string AllocateBuffers(MergeSet& set) {
 }
 
 std::string ReadEntries(const CIniProfile& ini, MergeSet& set) {
-  // 1. count and directory.
+  // Count and directory.
   set.nCount = ini.GetInt("FILE_COUNT", kSection);
   if (set.nCount < 0 || set.nCount > kMaxMergeEntries) {
     std::string count = std::to_string(set.nCount);
@@ -63,7 +63,7 @@ std::string ReadEntries(const CIniProfile& ini, MergeSet& set) {
     return "FILE_COUNT " + count + " is outside 0 to " + std::to_string(kMaxMergeEntries);
   }
   std::string dir = ini.GetString("FILE_DIR", kSection);
-  // 2. name, address and offset of each entry.
+  // Name, address and offset of each entry.
   for (int n = 1; n <= set.nCount; ++n) {
     MergeEntry& entry = set.entries[n - 1];
     entry.strFileName = JoinToolPath(dir, ini.GetString(Numbered("FILE_NAME", n), kSection));
@@ -83,7 +83,7 @@ std::string ReadEntries(const CIniProfile& ini, MergeSet& set) {
   if (error.empty()) {
     error = AllocateBuffers(set);
   }
-  // 6. the output.
+  // The output.
   set.strOutputFile = ToolPath(ini.GetString("OUTPUT_FILE", kSection));
   return error;
 }

@@ -94,7 +94,7 @@ int TakePart(CImageSet& images, int part, const std::string& name, const BYTE* b
 }  // namespace
 
 int LoadOneFileImageInto(const std::string& path, CImageSet& images, ImageTexts& texts) {
-  // 1. The image file and its length.
+  // The image file and its length.
   std::ifstream in;
   if (!OpenToolInput(in, path)) {
     return kLoadCannotOpen;
@@ -108,7 +108,7 @@ int LoadOneFileImageInto(const std::string& path, CImageSet& images, ImageTexts&
   OneFileHeader header;
   int code = ReadHeader(in, header);
   std::uint64_t position = kOneFileHeaderSize;
-  // 4. The three bodies in file order; 5. the buffers go when they leave.
+  // The three bodies in file order; the buffers go when they leave.
   for (int part = 0; code == 0 && part < kPartCount; ++part) {
     const DWORD size = header.Size(part);
     const std::string name = header.Name(part);

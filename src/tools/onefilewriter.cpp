@@ -13,7 +13,7 @@ namespace tw {
 
 int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& name, DWORD* length) {
   *length = 0;
-  // 1. The source.
+  // The source.
   const std::string path = JoinToolPath(dir, name);
   std::ifstream in;
   if (!OpenToolInput(in, path)) {
@@ -27,7 +27,7 @@ int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& n
   if (!chunk) {
     return kAppendReadFailed;
   }
-  // 2. Copy until a read returns nothing.
+  // Copy until a read returns nothing.
   for (;;) {
     std::size_t got = 0;
     if (!ReadToolBlock(in, chunk.get(), kAppendChunk, &got)) {
@@ -41,21 +41,21 @@ int AppendFileTo(std::ostream& out, const std::string& dir, const std::string& n
       return kAppendWriteFailed;
     }
   }
-  // 3. An empty source cannot be packed.
+  // An empty source cannot be packed.
   return *length == 0 ? kAppendEmptySource : 0;
 }
 
 int WriteOneFileImage(const std::string& output, const std::string& dir, const std::string& ebootName,
                       const std::string& pdaName, const std::string& phoneName) {
-  // 1. The header with the tag and the names; the sizes stay 0 for now.
+  // The header with the tag and the names; the sizes stay 0 for now.
   const std::array<std::string, kPartCount> names = {ebootName, pdaName, phoneName};
   OneFileHeader header = OneFileHeader::Make(names);
-  // 2. The output.
+  // The output.
   std::ofstream out;
   if (!CreateToolOutput(out, ToolPath(output))) {
     return kWriteCannotCreate;
   }
-  // 3. The header as a placeholder.
+  // The header as a placeholder.
   if (!WriteToolBlock(out, header.bytes.data(), header.bytes.size())) {
     return kWriteHeaderFailed;
   }
@@ -68,14 +68,14 @@ int WriteOneFileImage(const std::string& output, const std::string& dir, const s
     }
     header.SetSize(part, length);
   }
-  // 6. Back to the start; 7. the header with the sizes.
+  // Back to the start; the header with the sizes.
   if (!out.seekp(0)) {
     return kWriteSeekFailed;
   }
   if (!WriteToolBlock(out, header.bytes.data(), header.bytes.size())) {
     return kWriteHeaderFailed;
   }
-  // 8. Done.
+  // Done.
   out.close();
   return out.fail() ? kWriteHeaderFailed : 0;
 }

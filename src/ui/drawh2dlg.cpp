@@ -123,23 +123,23 @@ void CDrawH2Dlg::PaintCaption(QPainter& painter) {
   const int b = c + e;
   const int W = width();
   LayoutCaption();
-  // 2. The band.
+  // The band.
   painter.setPen(ToQColor(m_colCaption));
   for (int y = e; y < b; ++y) HorizontalLine(painter, e, W - e, y);
-  // 3. The outline along the left and top edge.
+  // The outline along the left and top edge.
   painter.setPen(ToQColor(m_colOutline));
   VerticalLine(painter, 1, 1, b);
   HorizontalLine(painter, 1, W - e, 1);
-  // 4-5. The buttons, pushed while held down.
+  // The buttons, pushed while held down.
   PaintButton(painter, m_rcClose, m_bmpClose, m_bPressed && m_nPressedButton == kCloseButton);
   if (m_bShowMinimize)
     PaintButton(painter, m_rcMinimize, m_bmpMinimize, m_bPressed && m_nPressedButton == kMinimizeButton);
-  // 6. The strip behind icon and title.
+  // The strip behind icon and title.
   painter.setPen(ToQColor(m_colStrip));
   for (int y = e + 1; y <= b - 3; ++y) HorizontalLine(painter, e + 1, m_nStripRight, y);
-  // 7. The icon.
+  // The icon.
   painter.drawImage(m_rcIcon.left, m_rcIcon.top, m_bmpIcon);
-  // 8. The title, unclipped: a long one runs over the buttons.
+  // The title, unclipped: a long one runs over the buttons.
   const QFont font = TitleFont();
   const QFontMetrics metrics(font);
   painter.setFont(font);

@@ -137,21 +137,21 @@ void CTextProgressCtrl::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
   }
-  // 1. An empty or reversed range shows only the background.
+  // An empty or reversed range shows only the background.
   if (m_nMin >= m_nMax) {
     painter.fillRect(client, ToQColor(m_colBk));
     return;
   }
-  // 2-4. Cut the control at the end of the bar; the cut may lie outside.
+  // Cut the control at the end of the bar; the cut may lie outside.
   const double fraction = Fraction();
   const int split = std::clamp(BarWidthFor(fraction), 0, client.width());
   const QRect done(client.left(), client.top(), split, client.height());
   const QRect rest(client.left() + split, client.top(), client.width() - split, client.height());
-  // 5. The two fills.
+  // The two fills.
   painter.fillRect(done, ToQColor(m_colFore));
   painter.fillRect(rest, ToQColor(m_colBk));
   if (!m_bShowText) return;
-  // 6. The same text twice, each clipped to one part in its own colour.
+  // The same text twice, each clipped to one part in its own colour.
   const QString text = DisplayText(fraction);
   painter.setFont(font());
   const int flags = Qt::AlignCenter | Qt::TextSingleLine;

@@ -81,17 +81,17 @@ QAction* CTidewellDlg::AddDeveloperCommand(const QString& text, std::function<vo
 }
 
 BOOL CTidewellDlg::OnInitDialog() {
-  // 1. The drawn caption.
+  // The drawn caption.
   CDrawH2Dlg::OnInitDialog();
-  // 2. The About item, unless its text is empty.
+  // The About item, unless its text is empty.
   if (!m_strAboutMenu.isEmpty()) {
     GetSystemMenu()->addSeparator();
     AppendSysCommand(m_strAboutMenu, IDM_ABOUTBOX);
   }
-  // 3-4. Icons and the minimise button.
+  // Icons and the minimise button.
   setWindowIcon(m_hIcon);
   ShowMinimizeButton(TRUE);
-  // 5-13. Start disabled and the bar ready until the logic says otherwise;
+  // Start disabled and the bar ready until the logic says otherwise;
   // then the logic's own initialisation.
   EnableStart(FALSE);
   PrepareProgressBar();

@@ -84,13 +84,13 @@ BOOL CWinRs232cSync::Open(const char* name, DWORD baudRate, char parity, BYTE by
     Trace("SUCCESS! CreateFile() COM<%s>= m_Handle : %x  ERROR CODE : %d\n", portName.c_str(), 0U, 2);
     return FALSE;
   }
-  // 1-2. Open, and trace the outcome either way.
+  // Open, and trace the outcome either way.
   errno = 0;
   m_Handle = m_pProvider->OpenPort(portName, &m_strLastError);
   DWORD code = m_Handle ? 0 : OpenErrorCode(errno);
   Trace("SUCCESS! CreateFile() COM<%s>= m_Handle : %x  ERROR CODE : %d\n", portName.c_str(),
         HandleValue(m_Handle.get()), static_cast<int>(code));
-  // 3. One more try when another holder had it.
+  // One more try when another holder had it.
   if (!m_Handle && code == ERROR_SHARING_VIOLATION) {
     errno = 0;
     m_Handle = m_pProvider->OpenPort(portName, &m_strLastError);
@@ -98,12 +98,12 @@ BOOL CWinRs232cSync::Open(const char* name, DWORD baudRate, char parity, BYTE by
     Trace("RETRY CreateFile() COM<%s>= m_Handle : %x  ERROR CODE : %d\n", portName.c_str(),
           HandleValue(m_Handle.get()), static_cast<int>(code));
   }
-  // 4. Still no port: fail with the reason in the trace and LastError().
+  // Still no port: fail with the reason in the trace and LastError().
   if (!m_Handle) {
     Trace("%s\n", m_strLastError.c_str());
     return FALSE;
   }
-  // 5-6. Start from empty queues and make sure the device answers; a port
+  // Start from empty queues and make sure the device answers; a port
   // that fails here is closed before Open reports the failure.
   m_Handle->Purge();
   if (m_Handle->BytesWaiting() < 0) {
@@ -112,7 +112,7 @@ BOOL CWinRs232cSync::Open(const char* name, DWORD baudRate, char parity, BYTE by
     m_Handle.reset();
     return FALSE;
   }
-  // 7. Let the port settle.
+  // Let the port settle.
   m_pClock->Sleep(kSettleMs, m_stop);
   return TRUE;
 }
@@ -141,10 +141,10 @@ DWORD CWinRs232cSync::Read(void* dst, DWORD count) {
   if (m_readBuffer.size() < kReadBufferSize) {
     m_readBuffer.assign(kReadBufferSize, 0);
   }
-  // 1-2. Count 0 takes what waits, up to the buffer's size: one read that
+  // Count 0 takes what waits, up to the buffer's size: one read that
   // does not block takes exactly that, so the count is not asked first.
   const std::size_t want = std::min<std::size_t>(count == 0 ? kReadBufferSize : count, kReadBufferSize);
-  // 3-5. Gather into the read buffer; a given count waits for its bytes
+  // Gather into the read buffer; a given count waits for its bytes
   // up to the read time-out.
   const ClockDeadline deadline(*m_pClock,
                                static_cast<std::uint32_t>(std::max(GetTunables().serialReadTotalMs, 0)));
