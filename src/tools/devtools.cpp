@@ -101,7 +101,7 @@ int CDevTools::OpenOneFileImage() {
   // Nothing is loaded until the whole image is.
   m_Images.m_bImageLoaded = 0;
   m_strOneFilePath = *path;
-  // 3., 4. Load it.
+  // Load it.
   int code = LoadOneFileImage(*path);
   if (code == 0) {
     SetImagesLoaded();

@@ -59,7 +59,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
   if (!path) {
     return FALSE;
   }
-  // 2., 3. Nothing counts as loaded until this image is.
+  // Nothing counts as loaded until this image is.
   m_Images.m_bImageLoaded = 0;
   m_strImageDesc[part] = kBinaryFileTitle;
   m_strImagePath[part] = *path;
@@ -79,7 +79,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
   m_strImageDesc[part] = SelectedFileDescription(*path, size, m_FileStatus.m_mtime);
   ImageTable& table = m_Images.m_ImageTable;
   (part == kPartEboot ? table.dwEbootSize : table.dwPdaSize) = size;
-  // 8., 9. The whole file into the buffer of the part.
+  // The whole file into the buffer of the part.
   DWORD read =
       part == kPartEboot ? m_Images.m_EbootBin.LoadEbootFile(&file) : m_Images.m_PdaBin.LoadPdaFile(&file);
   file.Close();
@@ -88,7 +88,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
     Message("Can not read all of " + *path + "!!");
     return FALSE;
   }
-  // 10., 11. The buffer is the current image.
+  // The buffer is the current image.
   if (part == kPartEboot) {
     table.pEbootBin = &m_Images.m_EbootBin;
   } else {
@@ -108,13 +108,13 @@ BOOL CDevTools::OpenPhoneFile() {
   if (!path) {
     return FALSE;
   }
-  // 2., 3. Only a ".bin" file, in any case, is taken; others are ignored.
+  // Only a ".bin" file, in any case, is taken; others are ignored.
   if (!IsPhoneBinaryName(*path)) {
     return FALSE;
   }
   // The path as chosen: file names differ by case here.
   m_strImagePath[kPartPhone] = *path;
-  // 5., 6. Open and measure it aside, so that a file that cannot be opened
+  // Open and measure it aside, so that a file that cannot be opened
   // or is too large leaves the current phone image whole.
   CDloadFile probe;
   probe.SetMessageSink(m_Callbacks.messageBox);
@@ -129,7 +129,7 @@ BOOL CDevTools::OpenPhoneFile() {
     m_strImageDesc[kPartPhone] = kSelectCorrectImage;
     return FALSE;
   }
-  // 7., 8. Its description and size.
+  // Its description and size.
   m_strImageDesc[kPartPhone] = SelectedFileDescription(*path, size, status.m_mtime);
   m_Images.m_ImageTable.dwPhoneSize = size;
   // The phone reader takes it and cuts it into packets.

@@ -48,7 +48,7 @@ int MergeSetImages(MergeSet& set, const std::function<void(const std::string&)>&
     message("Couldn't Create the File - " + set.strOutputFile + "!!");
     return kMergeCannotCreate;
   }
-  // 2., 3. Each entry in order; the first failure ends the merge and
+  // Each entry in order; the first failure ends the merge and
   // leaves no output behind.
   for (int i = 0; i < set.nCount; ++i) {
     int result = MergeEntryInto(out, set.entries[i], message);

@@ -78,7 +78,7 @@ std::string ReadEntries(const CIniProfile& ini, MergeSet& set) {
              std::to_string(kMaxMergeSetBytes);
     }
   }
-  // 3., 4. the end address; addresses become slot sizes; 5. the buffers.
+  // The end address; addresses become slot sizes; the buffers.
   std::string error = MakeSlotSizes(set, ini.GetInt("FILE_END_ADDRESS", kSection));
   if (error.empty()) {
     error = AllocateBuffers(set);

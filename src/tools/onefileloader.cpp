@@ -104,7 +104,7 @@ int LoadOneFileImageInto(const std::string& path, CImageSet& images, ImageTexts&
   if (error) {
     return kLoadCannotOpen;
   }
-  // 2., 3. The header, its tag and its names.
+  // The header, its tag and its names.
   OneFileHeader header;
   int code = ReadHeader(in, header);
   std::uint64_t position = kOneFileHeaderSize;

@@ -59,7 +59,7 @@ int WriteOneFileImage(const std::string& output, const std::string& dir, const s
   if (!WriteToolBlock(out, header.bytes.data(), header.bytes.size())) {
     return kWriteHeaderFailed;
   }
-  // 4., 5. The three files, each size into the header.
+  // The three files, each size into the header.
   for (int part = 0; part < kPartCount; ++part) {
     DWORD length = 0;
     int code = AppendFileTo(out, dir, names[part], &length);
