@@ -110,8 +110,11 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   CImageSet m_Images;
   // The developer tools: the tool INI sets read at initialisation, image
   // selection, the one-file image and the merge. Their message boxes and
-  // file-open dialog are the front end's (SetCallbacks).
-  CDevTools m_DevTools{m_Images, *this};
+  // file-open dialog are the front end's (SetCallbacks). They replace no
+  // image once a download has started; an image they take clears the
+  // download-running flag, so that the next arrival is served.
+  CDevTools m_DevTools{m_Images, DevToolsOwner{[this] { return m_bDownStart != 0; },
+                                               [this](ImageChoice) { m_bRundnload = 0; }}};
 
   // The slot table.
   std::array<std::unique_ptr<ISlotDownloader>, kSlotCount> m_pDownLoad;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cli/tool_args.h"
-#include "download/downloadowner.h"
 #include "firmware/imageset.h"
 #include "tools/devtools.h"
 #include "tools/toolpath.h"
@@ -35,8 +34,7 @@ class CToolSession {
   }
 
   CImageSet m_Images;
-  DownloadOwnerFlags m_Flags;
-  CDevTools m_Tools{m_Images, m_Flags};
+  CDevTools m_Tools{m_Images};
 
  private:
   std::vector<std::string> m_Messages;

@@ -13,8 +13,8 @@ constexpr const char* kOneFileFilter = "One File Mergy Image (*.img)|*.img|";
 
 }  // namespace
 
-CDevTools::CDevTools(CImageSet& images, DownloadOwnerFlags& flags, ToolCallbacks callbacks)
-    : m_Images(images), m_Flags(flags), m_Callbacks(std::move(callbacks)) {}
+CDevTools::CDevTools(CImageSet& images, DevToolsOwner owner, ToolCallbacks callbacks)
+    : m_Images(images), m_Owner(std::move(owner)), m_Callbacks(std::move(callbacks)) {}
 
 void CDevTools::Message(const std::string& text) const {
   if (m_Callbacks.messageBox) {
@@ -34,16 +34,18 @@ std::optional<std::string> CDevTools::ChooseFile(const char* filter, DWORD flags
 }
 
 bool CDevTools::RefusedWhileDownloading() const {
-  if (m_Flags.m_bDownStart == 0) {
+  if (!m_Owner.downloadRunning || !m_Owner.downloadRunning()) {
     return false;
   }
   Message(kDownloadRunning);
   return true;
 }
 
-void CDevTools::SetImagesLoaded() {
+void CDevTools::SetImagesLoaded(ImageChoice choice) {
   m_Images.m_bImageLoaded = 1;
-  m_Flags.m_bRundnload = 0;
+  if (m_Owner.imagesTaken) {
+    m_Owner.imagesTaken(choice);
+  }
 }
 
 void CDevTools::ReadIniFiles() {
@@ -104,7 +106,7 @@ int CDevTools::OpenOneFileImage() {
   // Load it.
   int code = LoadOneFileImage(*path);
   if (code == 0) {
-    SetImagesLoaded();
+    SetImagesLoaded(ImageChoice::OneFile);
     return 0;
   }
   // A failure: the unsupported format and a refused part name have a

@@ -4,9 +4,9 @@
 // message boxes and the file-open dialog are callbacks.
 #pragma once
 #include <array>
+#include <functional>
 #include <string>
 
-#include "download/downloadowner.h"
 #include "firmware/imageset.h"
 #include "platform/file.h"
 #include "platform/wintypes.h"
@@ -29,11 +29,27 @@ inline constexpr const char* kDownloadRunning = "A download is running: the imag
 // The largest phone binary a selection takes.
 inline constexpr DWORD kMaxPhoneFileSize = 20000000;
 
+// What a command took: one image from its file, or all three from a
+// one-file image.
+enum class ImageChoice { Eboot, Pda, Phone, OneFile };
+
+// What the tools ask of their owner, the dialog's logic, and what they hand
+// back to it. Either may be empty: no download runs, and nobody is told.
+struct DevToolsOwner {
+  // True while a download runs: its workers read the images, so no command
+  // may replace them.
+  std::function<bool()> downloadRunning;
+  // A command replaced the current images with what it took; the owner
+  // updates its own state (the images-loaded flag is set already).
+  std::function<void(ImageChoice)> imagesTaken;
+};
+
 class CDevTools {
  public:
-  // images holds the current images and the images-loaded flag; flags the
-  // download-running flag m_bRundnload. Both must outlive the tools.
-  CDevTools(CImageSet& images, DownloadOwnerFlags& flags, ToolCallbacks callbacks = StderrToolCallbacks());
+  // images holds the current images and the images-loaded flag, and must
+  // outlive the tools.
+  explicit CDevTools(CImageSet& images, DevToolsOwner owner = {},
+                     ToolCallbacks callbacks = StderrToolCallbacks());
   CDevTools(const CDevTools&) = delete;
   CDevTools& operator=(const CDevTools&) = delete;
 
@@ -52,9 +68,9 @@ class CDevTools {
   void ReadOneFileIni(const CIniProfile& ini);
 
   // Image selection: a file-open dialog, then the image replaces the
-  // current one. TRUE when the image was taken. While a download runs
-  // (m_bDownStart), its workers read the images: this and the one-file
-  // image's loading are refused then, with kDownloadRunning.
+  // current one. TRUE when the image was taken (and the owner is told).
+  // While a download runs, its workers read the images: this and the
+  // one-file image's loading are refused then, with kDownloadRunning.
   BOOL OpenEbootFile();
   BOOL OpenPdaFile();
   BOOL OpenPhoneFile();
@@ -88,12 +104,12 @@ class CDevTools {
   // The file-open dialog: the chosen path, or nullopt on Cancel. A
   // selection that is cancelled asks for its image again (pPart).
   std::optional<std::string> ChooseFile(const char* filter, DWORD flags, const int* pPart = nullptr);
-  void SetImagesLoaded();
+  void SetImagesLoaded(ImageChoice choice);
   bool RefusedWhileDownloading() const;
   void Message(const std::string& text) const;
 
   CImageSet& m_Images;
-  DownloadOwnerFlags& m_Flags;
+  DevToolsOwner m_Owner;
   ToolCallbacks m_Callbacks;
 };
 

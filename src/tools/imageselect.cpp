@@ -94,7 +94,7 @@ BOOL CDevTools::OpenBinFile(int part, const char* filter, DWORD flags) {
   } else {
     table.pPdaBin = &m_Images.m_PdaBin;
   }
-  SetImagesLoaded();
+  SetImagesLoaded(part == kPartEboot ? ImageChoice::Eboot : ImageChoice::Pda);
   return TRUE;
 }
 
@@ -139,7 +139,7 @@ BOOL CDevTools::OpenPhoneFile() {
     return FALSE;
   }
   // Loaded.
-  SetImagesLoaded();
+  SetImagesLoaded(ImageChoice::Phone);
   return TRUE;
 }
 

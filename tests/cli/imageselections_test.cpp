@@ -39,8 +39,7 @@ class ApplySelectionsTest : public ::testing::Test {
  protected:
   ScratchDir m_dir;
   CImageSet m_images;
-  DownloadOwnerFlags m_flags;
-  CDevTools m_tools{m_images, m_flags};
+  CDevTools m_tools{m_images};
 };
 
 TEST_F(ApplySelectionsTest, SingleImagesGoOverTheOneFileImage) {

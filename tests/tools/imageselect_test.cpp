@@ -74,7 +74,7 @@ TEST_F(ImageSelectTest, EbootAndPdaFilesReplaceTheirImages) {
     WriteBytes(path, bytes);
     m_filters.clear();
     m_flags.clear();
-    m_owner.m_bRundnload = 1;
+    m_taken.clear();
     ASSERT_TRUE(Choose(c.command, path)) << c.size;
     EXPECT_EQ(m_filters, std::vector<std::string>{c.filter});
     EXPECT_EQ(m_flags, std::vector<DWORD>{OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT});
@@ -95,7 +95,8 @@ TEST_F(ImageSelectTest, EbootAndPdaFilesReplaceTheirImages) {
     EXPECT_EQ(described->size, std::to_string(c.size));
     EXPECT_EQ(m_tools.m_strImagePath[c.part], path);
     EXPECT_EQ(m_images.m_bImageLoaded, 1);
-    EXPECT_EQ(m_owner.m_bRundnload, 0);
+    EXPECT_EQ(m_taken,
+              std::vector<ImageChoice>{c.part == kPartEboot ? ImageChoice::Eboot : ImageChoice::Pda});
     EXPECT_TRUE(m_messages.empty());
   }
 }
@@ -118,6 +119,7 @@ TEST_F(ImageSelectTest, FileThatCannotBeOpenedLeavesTheFlagClear) {
     EXPECT_EQ(m_images.m_bImageLoaded, 0);
     EXPECT_EQ(m_images.m_ImageTable.pEbootBin, nullptr);
   }
+  EXPECT_TRUE(m_taken.empty());
 }
 
 TEST_F(ImageSelectTest, CancelAfterASelectionOnlyChangesTheText) {
@@ -191,7 +193,8 @@ TEST_F(ImageSelectTest, ImagesStayWhileADownloadRuns) {
   WriteBytes("pda.bin", SeededBytes(64, 5));
   ASSERT_TRUE(Choose(&CDevTools::OpenPdaFile, "pda.bin"));
   m_filters.clear();
-  m_owner.m_bDownStart = 1;
+  m_downloadRunning = true;
+  m_taken.clear();
   for (auto command : {&CDevTools::OpenEbootFile, &CDevTools::OpenPdaFile, &CDevTools::OpenPhoneFile}) {
     EXPECT_FALSE(Choose(command, "pda.bin"));
   }
@@ -201,6 +204,7 @@ TEST_F(ImageSelectTest, ImagesStayWhileADownloadRuns) {
   EXPECT_EQ(m_images.m_ImageTable.pEbootBin, nullptr);
   EXPECT_EQ(m_images.m_ImageTable.dwPdaSize, 64u);
   EXPECT_EQ(m_images.m_bImageLoaded, 1);
+  EXPECT_TRUE(m_taken.empty());
 }
 
 TEST_F(ImageSelectTest, ImageBeyond32BitsIsNotTakenCutShort) {

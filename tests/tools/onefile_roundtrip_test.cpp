@@ -37,8 +37,7 @@ TEST(OneFileRoundTripTest, MadeOpenedAndFlashed) {
             "[ONEFILE_IMAGE]\nFILE_COUNT=3\nFILE_DIR=src\nEBOOT_NAME=eboot.nb0\n"
             "PDA_NAME=pda.bin\nPHONE_NAME=phone.bin\nOUTPUT_FILE=all.img\n");
   CImageSet images;
-  DownloadOwnerFlags flags;
-  CDevTools tools(images, flags);
+  CDevTools tools(images);
   tools.ReadIniFiles();
   ASSERT_EQ(tools.MakeOneFileImage(), 0);
 

@@ -108,7 +108,6 @@ TEST_F(OneFileTest, LoadExtractsThePartsAndMakesThemCurrent) {
   // A file of a part's name is replaced.
   WriteBytes("pda.bin", SeededBytes(50000, 7));
   m_chosen = (m_dir.Path() / "image.img").string();
-  m_owner.m_bRundnload = 1;
 
   ASSERT_EQ(m_tools.OpenOneFileImage(), 0);
   EXPECT_EQ(m_filters, std::vector<std::string>{"One File Mergy Image (*.img)|*.img|"});
@@ -134,7 +133,7 @@ TEST_F(OneFileTest, LoadExtractsThePartsAndMakesThemCurrent) {
   EXPECT_EQ(m_tools.m_strImageDesc[2], "[Phone Binary File]\r\nphone.bin\r\n");
   EXPECT_EQ(m_tools.m_strOneFilePath, *m_chosen);
   EXPECT_EQ(m_images.m_bImageLoaded, 1);
-  EXPECT_EQ(m_owner.m_bRundnload, 0);
+  EXPECT_EQ(m_taken, std::vector<ImageChoice>{ImageChoice::OneFile});
 }
 
 TEST_F(OneFileTest, TagFollowedByANulAndOtherBytesLoads) {

@@ -1,12 +1,12 @@
 // The developer tools over a firmware set of their own, with their message
 // boxes recorded and their file-open dialog answering m_chosen (recording
-// each filter and flags it was shown with).
+// each filter and flags it was shown with). Their owner says a download runs
+// while m_downloadRunning is set, and keeps what they took in m_taken.
 #pragma once
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "download/downloadowner.h"
 #include "firmware/imageset.h"
 #include "tools/devtools.h"
 
@@ -23,7 +23,10 @@ struct RecordingTools {
   }
 
   CImageSet m_images;
-  DownloadOwnerFlags m_owner;
+  bool m_downloadRunning = false;
+  std::vector<ImageChoice> m_taken;
+  DevToolsOwner m_owner{[this] { return m_downloadRunning; },
+                        [this](ImageChoice c) { m_taken.push_back(c); }};
   CDevTools m_tools{m_images, m_owner};
   std::optional<std::string> m_chosen;
   std::vector<std::string> m_messages, m_filters;

@@ -37,8 +37,7 @@ class DevToolsWindowTest : public ::testing::Test {
 
   CTidewellDlg dlg;
   CImageSet images;
-  DownloadOwnerFlags flags;
-  CDevTools tools{images, flags};
+  CDevTools tools{images};
 };
 
 TEST_F(DevToolsWindowTest, CommandsFollowTheNandItem) {
