@@ -13,6 +13,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -132,8 +133,8 @@ class CDownLoad {
   DWORD SendRecord(const data_packet& packet);
   void SendPhoneMode();
   BOOL WaitForCompletion(BYTE* reply, BYTE doneCode, bool bPauseBeforeRead);
-  BOOL ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DWORD dwCount);
-  void SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk);
+  BOOL ServeOsRequest(std::span<const BYTE> image, DWORD& sent, DWORD dwCount);
+  void SendOsPacket(os_data_packet& writeBuff, std::span<const BYTE> data);
   void FailOsZeroData(int nIndex);
   void FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft);
   DWORD ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs, bool bWholeAnswer);

@@ -1,6 +1,8 @@
 // The EBOOT download: the bootloader image in 1000-byte records, each
 // answered by the handset, then the completion wait and the hand-over.
 #include <algorithm>
+#include <optional>
+#include <span>
 
 #include "download/download.h"
 #include "download/downloadtext.h"
@@ -11,10 +13,9 @@ namespace tw {
 
 int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   const ImageTable* pTable = m_pImageTable;
-  if (!pTable || !pTable->pEbootBin) return 0;
-  const DWORD dwSize = pTable->dwEbootSize;
-  const BYTE* pImage = pTable->pEbootBin->m_pEboot;
-  if (!pImage && dwSize > 0) return 0;
+  const std::optional<std::span<const BYTE>> image = pTable ? pTable->EbootImage() : std::nullopt;
+  if (!image) return 0;
+  const DWORD dwSize = static_cast<DWORD>(image->size());
 
   BYTE ReadBuff[kPdaReadBuffSize] = {};
   BYTE Rvalue2[kPdaReplyBufferSize] = {};
@@ -38,7 +39,7 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
     const DWORD n = m_Usb.ReadReply(ReadBuff, kPdaReplySize);
     const DWORD chunk = std::min<DWORD>(dwSize - sent, kDataPacketDataSize);
     packet.SetCommand(PDA_CMD_EBOOT_DATA, dwSize, 0);
-    if (chunk > 0) packet.SetData(pImage + sent, chunk);
+    if (chunk > 0) packet.SetData(image->subspan(sent, chunk).data(), chunk);
     sent += chunk;
     SendRecord(packet);
     const int percent = Percent(sent, dwSize);

@@ -2,6 +2,7 @@
 // the host answers each with 1024-byte packets of 1008 image bytes.
 #include <algorithm>
 #include <optional>
+#include <span>
 
 #include "download/download.h"
 #include "download/downloadtext.h"
@@ -17,10 +18,9 @@ constexpr DWORD kPhoneModeDelayMs = 1000;
 
 int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   const ImageTable* pTable = m_pImageTable;
-  if (!pTable || !pTable->pPdaBin) return 0;
-  const DWORD dwSize = pTable->dwPdaSize;
-  const BYTE* pImage = pTable->pPdaBin->m_pPda;
-  if (!pImage && dwSize > 0) return 0;
+  const std::optional<std::span<const BYTE>> image = pTable ? pTable->PdaImage() : std::nullopt;
+  if (!image) return 0;
+  const DWORD dwSize = static_cast<DWORD>(image->size());
 
   // Announce the image.
   data_packet packet;
@@ -41,7 +41,7 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
         FailOsRequestBeyondEnd(nIndex, request->dwCount, dwSize - sent);
         return 0;
       }
-      if (!ServeOsRequest(pImage, dwSize, sent, request->dwCount)) {
+      if (!ServeOsRequest(*image, sent, request->dwCount)) {
         FailOsZeroData(nIndex);
         return 0;
       }
@@ -86,31 +86,32 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   return 0;
 }
 
-// Serves one request of dwCount bytes (never more than remain): packets of
-// 1008 image bytes, each acknowledged, then the last one and one progress
-// report. FALSE when the acknowledgement of the last packet did not come.
-BOOL CDownLoad::ServeOsRequest(const BYTE* pImage, DWORD dwSize, DWORD& sent, DWORD dwCount) {
+// Serves one request of dwCount bytes of image (never more than remain):
+// packets of 1008 image bytes, each acknowledged, then the last one and one
+// progress report. FALSE when the acknowledgement of the last packet did not come.
+BOOL CDownLoad::ServeOsRequest(std::span<const BYTE> image, DWORD& sent, DWORD dwCount) {
+  const DWORD dwSize = static_cast<DWORD>(image.size());
   BYTE ReadBuff[kPdaReadBuffSize] = {};
   os_data_packet writeBuff;
   DWORD outstanding = dwCount;
   while (outstanding > kWriteBuffDataSize) {
     const DWORD chunk = std::min<DWORD>(dwSize - sent, kWriteBuffDataSize);
-    SendOsPacket(writeBuff, pImage + sent, chunk);
+    SendOsPacket(writeBuff, image.subspan(sent, chunk));
     sent += chunk;
     outstanding -= chunk;
     m_Usb.ReadReply(ReadBuff, kPdaOsAckSize);  // not examined
     if (Stopping()) return FALSE;
   }
   const DWORD chunk = std::min<DWORD>(dwSize - sent, outstanding);
-  SendOsPacket(writeBuff, pImage + sent, chunk);
+  SendOsPacket(writeBuff, image.subspan(sent, chunk));
   sent += chunk;
   const int percent = Percent(sent, dwSize);
   SetProgress(percent, FormatText("PDA downloading : %3.3d %%", percent));
   return m_Usb.ReadReply(ReadBuff, kPdaOsAckSize) > 0 ? TRUE : FALSE;
 }
 
-void CDownLoad::SendOsPacket(os_data_packet& writeBuff, const BYTE* pData, DWORD chunk) {
-  writeBuff.SetData(chunk > 0 ? pData : nullptr, chunk);
+void CDownLoad::SendOsPacket(os_data_packet& writeBuff, std::span<const BYTE> data) {
+  writeBuff.SetData(data.empty() ? nullptr : data.data(), data.size());
   const auto bytes = writeBuff.Encode();
   m_Usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
 }

@@ -119,10 +119,9 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
   LogMessage("[nTotalPkt = %d] [COM%d] Complete.\r\n", static_cast<int>(nTotalPkt), nPort);
   for (DWORD i = 0; i < nTotalPkt; ++i) {
     if (Stopping()) return FALSE;
-    const BYTE* pData = image.GetPacket(firstPkt + i) + CDloadFile::kDataOffset;
     frameLength =
         packet.MakeDataPacket(pTxBuff, start + i * kPhoneBlockSize, static_cast<WORD>(kPhoneBlockSize),
-                              std::span<const BYTE>(pData, kPhoneBlockSize));
+                              image.PacketData(firstPkt + i).first(kPhoneBlockSize));
     if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), 1, kBlockTimeoutMs,
                           kFramePauseMs) != ACK) {
       SetProgress(0, FormatText("id[%d]-[COM%d] PHONE download fail.--", nIndex, nPort));

@@ -1,7 +1,7 @@
 // One firmware image in memory. Two storages, because the readers differ:
-// the EBOOT stage reads m_pEboot of the buffer the image table names for
-// EBOOT, the OS-image stage m_pPda of the buffer named for PDA. Both take
-// the length from the image table, not from m_nLength.
+// the image table's EBOOT image is m_pEboot of the buffer it names for
+// EBOOT, its PDA image m_pPda of the buffer named for PDA. Both take the
+// length from the image table, not from m_nLength.
 #pragma once
 #include <cstddef>
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/file.h"
@@ -50,6 +51,8 @@ class CDloadFile {
   // Packet i; no range check: the caller stays below the packet count.
   BYTE* GetPacket(DWORD i) { return m_pPackets.get() + std::size_t{i} * kPacketSize; }
   const BYTE* GetPacket(DWORD i) const { return m_pPackets.get() + std::size_t{i} * kPacketSize; }
+  // The kDataSize image bytes of packet i, read-only; the same range rule.
+  std::span<const BYTE> PacketData(DWORD i) const { return {GetPacket(i) + kDataOffset, kDataSize}; }
   const std::string& GetPath() const { return m_strPath; }
 
  private:

@@ -1,10 +1,11 @@
-// CBufBin: the EBOOT and PDA storages.
+// CBufBin: the EBOOT and PDA storages, and the images the table makes of them.
 #include "firmware/bufbin.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
+#include "firmware/imagetable.h"
 #include "tests/firmware/alloctracker.h"
 #include "tests/firmware/packagefixture.h"
 
@@ -81,6 +82,37 @@ TEST_F(BufBinTest, LoadingAStorageTwiceFreesTheFirstBlockBeforeAllocatingTheSeco
   bin.CopyPda(big.data(), static_cast<DWORD>(big.size()));
   EXPECT_LT(AllocTracker::PeakLiveBytes(), big.size() / 2) << "both blocks were alive at once";
   EXPECT_EQ(std::memcmp(bin.m_pPda, big.data(), big.size()), 0);
+}
+
+// The stages send the table's size of the storage the table names; a size
+// without storage is no image to send, an empty image is one.
+TEST(ImageTableTest, ImagesAreTheTableSizeOfTheNamedStorage) {
+  const Bytes bytes = Pattern(300, 9);
+  CBufBin full, empty;
+  full.CopyEboot(bytes.data(), 300);
+  full.CopyPda(bytes.data(), 300);
+  struct Case {
+    const char* what;
+    CBufBin* pBin;
+    DWORD size;
+    bool sent;
+  };
+  const Case cases[] = {
+      {"no buffer", nullptr, 100, false},
+      {"size without storage", &empty, 100, false},
+      {"empty, no storage", &empty, 0, true},
+      {"part of the storage", &full, 120, true},
+  };
+  for (const Case& c : cases) {
+    ImageTable table;
+    table.pEbootBin = table.pPdaBin = c.pBin;
+    table.dwEbootSize = table.dwPdaSize = c.size;
+    for (const auto& image : {table.EbootImage(), table.PdaImage()}) {
+      ASSERT_EQ(image.has_value(), c.sent) << c.what;
+      if (!image) continue;
+      EXPECT_EQ(Bytes(image->begin(), image->end()), Bytes(bytes.begin(), bytes.begin() + c.size)) << c.what;
+    }
+  }
 }
 
 }  // namespace
