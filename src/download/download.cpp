@@ -28,7 +28,7 @@ CDownLoad::CDownLoad(IDownloadOwner* pOwner, int nPort)
 }
 
 CDownLoad::~CDownLoad() {
-  m_stop.request_stop();
+  RequestStop();
   JoinWorkers();
   if (m_Serial.IsOpen()) m_Serial.Close();
 }
@@ -72,7 +72,7 @@ void CDownLoad::StartPhoneDownload(int nIndex) {
   }
   SetPhoneStage(nIndex, 1);
   m_bFlagSet.bCreateUSB = 0;
-  WaitAfterConnectSent();
+  if (!WaitAfterConnectSent()) return;
   SendPhoneMode();
   m_bFlagSet.bStartDownload = 1;
   BYTE answer[kPdaReplyBufferSize] = {};
@@ -131,7 +131,7 @@ void CDownLoad::PdaDownloadThread() {
   const BOOL bDownEboot = flags.m_bDownEboot;
   const BOOL bDownPda = flags.m_bDownPda;
   const BOOL bDownPhone = flags.m_bDownPhone;
-  WaitAfterConnectSent();
+  if (!WaitAfterConnectSent()) return;
   flags.m_bRundnload = 1;
   if (bDownEboot && Sleep(StartDelayMs(nIndex))) RunEbootDownload(nIndex, bDownPda);
   if (bDownPda && Sleep(StartDelayMs(nIndex))) RunOsImageDownload(nIndex, bDownPhone);
@@ -153,14 +153,23 @@ void CDownLoad::PdaCommandThread() {
   data_packet packet;
   packet.SetCommand(PDA_CMD_AFTER_CONNECT);
   SendRecord(packet);
-  m_nAfterConnectPending = 0;
-  m_nAfterConnectPending.notify_all();
+  SetAfterConnectPending(false);
+}
+
+void CDownLoad::SetAfterConnectPending(bool bPending) {
+  {
+    std::lock_guard guard(m_afterConnectLock);
+    m_bAfterConnectPending = bPending;
+  }
+  m_afterConnectSent.notify_all();
 }
 
 // The PDA worker and a phone-only Start use the channel only after
-// PdaCommandThread's one write, so two writes never overlap.
-void CDownLoad::WaitAfterConnectSent() {
-  while (m_nAfterConnectPending.load() != 0) m_nAfterConnectPending.wait(1);
+// PdaCommandThread's one write, so two writes never overlap. False when a
+// stop came first: the caller then sends nothing.
+bool CDownLoad::WaitAfterConnectSent() {
+  std::unique_lock lock(m_afterConnectLock);
+  return m_afterConnectSent.wait(lock, m_stop.get_token(), [this] { return !m_bAfterConnectPending; });
 }
 
 // ---- Reporting ----

@@ -9,6 +9,7 @@
 // joins. Every wait of a stage observes that stop request.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -92,6 +93,10 @@ class CDownLoad {
   std::string GetLogText() const;
   // Waits until every worker started so far has ended (tests, shutdown).
   void JoinWorkers();
+  // Asks the workers to end: every wait they are in, or come to, ends at
+  // once, and no stage starts. The destructor does this before it joins
+  // them. Callable from any thread.
+  void RequestStop() { m_stop.request_stop(); }
 
   IDownloadOwner* const m_pOwner;
   const int m_nId;
@@ -125,7 +130,8 @@ class CDownLoad {
   bool Stopping() const { return m_stop.stop_requested(); }
   void EndRun(int nIndex);
   void FailRun(int nIndex, const std::string& logLine, const std::string& progressText);
-  void WaitAfterConnectSent();
+  bool WaitAfterConnectSent();
+  void SetAfterConnectPending(bool bPending);
   static bool SlotInRange(int nIndex);
   void SetPhoneStage(int nIndex, int value);
   int PhoneStage(int nIndex) const;
@@ -149,7 +155,10 @@ class CDownLoad {
   ILogSink* m_pLogEdit = nullptr;
   IProgressSink* m_pProgressCtrl = nullptr;
 
-  std::atomic<int> m_nAfterConnectPending{0};
+  // Set by the handshake until PdaCommandThread's one write is done.
+  std::mutex m_afterConnectLock;
+  std::condition_variable_any m_afterConnectSent;
+  bool m_bAfterConnectPending = false;
 
   std::mutex m_workerLock;
   std::list<Worker> m_workers;

@@ -48,7 +48,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   SendRecord(packet);
   m_bFlagSet.bCreateUSB = 1;
   Trace("data_packet Length(Multi? Single?) = %d\r\n", nIndex);
-  m_nAfterConnectPending = 1;
+  SetAfterConnectPending(true);
   StartWorker(&CDownLoad::PdaCommandThread);
   SetProgress(0, FormatText("0%%"));
   return TRUE;

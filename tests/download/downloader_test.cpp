@@ -1,8 +1,15 @@
-// The downloader's own operations: ids, logging, progress, the reset, and
-// what Start and a failed connect do, without a handset.
+// The downloader's own operations: ids, logging, progress, the reset, what
+// Start and a failed connect do without a handset, and a stop while the
+// after-connect record hangs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "download/downloadtext.h"
 #include "pda/pdaguid.h"
@@ -158,6 +165,103 @@ TEST_F(DownloaderTest, ADownloaderWithoutOwnerWorksAlone) {
   dl.LogMessage("alone\r\n");
   dl.StartDownload(0);
   EXPECT_EQ(m_log.Text(), "alone\r\n");
+}
+
+// A handset that says hello at once and then takes no write of the
+// after-connect record until the test lets it go (as a stalled pipe would,
+// up to the write's time-out).
+class HangingAfterConnect final : public IDeviceProvider {
+ public:
+  std::vector<std::string> EnumerateInterfaces(const GUID&) override { return {"pda0"}; }
+  std::unique_ptr<IByteDevice> OpenInterface(const std::string&, std::string*) override {
+    return std::make_unique<Device>(*this);
+  }
+  std::unique_ptr<IByteDevice> OpenPort(const std::string&, std::string*) override { return nullptr; }
+
+  void Release() {
+    {
+      std::lock_guard guard(m_lock);
+      m_bReleased = true;
+    }
+    m_released.notify_all();
+  }
+  std::vector<Bytes> Writes() {
+    std::lock_guard guard(m_lock);
+    return m_writes;
+  }
+
+ private:
+  class Device final : public IByteDevice {
+   public:
+    explicit Device(HangingAfterConnect& owner) : m_owner(owner) { m_hello[0] = PDA_RSP_HELLO; }
+    long BytesWaiting() override { return m_bHelloSent ? 0 : static_cast<long>(kPdaReplySize); }
+    int WaitReceive(int) override { return m_bHelloSent ? 0 : 1; }
+    long Read(void* dst, std::size_t n) override {
+      if (m_bHelloSent) return 0;
+      m_bHelloSent = true;
+      const std::size_t take = std::min<std::size_t>(n, kPdaReplySize);
+      std::memcpy(dst, m_hello, take);
+      return static_cast<long>(take);
+    }
+    bool Write(const void* src, std::size_t n, int) override {
+      const auto* bytes = static_cast<const BYTE*>(src);
+      std::unique_lock lock(m_owner.m_lock);
+      m_owner.m_writes.emplace_back(bytes, bytes + n);
+      if (Bytes(bytes, bytes + n) == Command(PDA_CMD_AFTER_CONNECT)) {
+        m_owner.m_released.wait(lock, [this] { return m_owner.m_bReleased; });
+      }
+      return true;
+    }
+    void Purge() override {}
+    bool DeliversWholeMessages() const override { return true; }
+
+   private:
+    HangingAfterConnect& m_owner;
+    BYTE m_hello[kPdaReplySize] = {};
+    bool m_bHelloSent = false;
+  };
+
+  std::mutex m_lock;
+  std::condition_variable m_released;
+  bool m_bReleased = false;
+  std::vector<Bytes> m_writes;
+};
+
+// Both users of the channel after a handshake wait for the after-connect
+// record; a stop ends that wait at once, and nothing more goes out, even
+// once the record's write has ended.
+TEST(AfterConnectWaitTest, AStopEndsItAndNothingMoreIsSent) {
+  for (const bool bPhoneOnly : {false, true}) {
+    SCOPED_TRACE(bPhoneOnly ? "phone-only Start" : "PDA worker");
+    HangingAfterConnect devices;
+    TestOwner owner{devices};
+    owner.UseClock(owner.m_clock);
+    owner.m_bDownEboot = bPhoneOnly ? 0 : 1;
+    owner.m_bDownPhone = 1;
+    ImageTable table;
+    CDownLoad dl(&owner, 0);
+    ASSERT_TRUE(dl.ConnectPda(&table, 0));
+
+    // A phone-only Start waits in the call, the other on its PDA worker.
+    std::atomic<bool> bStartReturned{false};
+    std::thread start([&] {
+      if (bPhoneOnly) {
+        dl.StartPhoneDownload(0);
+      } else {
+        dl.StartDownload(0);
+      }
+      bStartReturned = true;
+    });
+    dl.RequestStop();
+    EXPECT_TRUE(WaitFor([&] { return bStartReturned.load(); }, 10000)) << "the Start still waits";
+    devices.Release();
+    start.join();
+    dl.JoinWorkers();
+
+    EXPECT_TRUE(SameWrites(devices.Writes(), {Command(PDA_CMD_HELLO_ACK), Command(PDA_CMD_AFTER_CONNECT)}));
+    EXPECT_TRUE(Sleeps(owner.m_clock).empty()) << "no stage's start delay";
+    EXPECT_EQ(owner.m_bRundnload, 0);
+  }
 }
 
 TEST(DownloadTextTest, PercentagesTruncateAfterTheDivision) {
