@@ -16,6 +16,7 @@
 #include "platform/messageloop.h"
 #include "sim/inprocchannel.h"
 #include "sim/simhandset.h"
+#include "tests/app/logicservices.h"
 
 namespace tw {
 namespace {
@@ -107,18 +108,6 @@ class StampingSlot final : public CDownLoadSlot {
   Stamps& m_stamps;
 };
 
-class SilentView final : public ITidewellView, public ILogSink, public IProgressSink {
- public:
-  void EnableStart(BOOL) override {}
-  void MessageBox(const std::string&, const std::string&, MessageIcon) override {}
-  ILogSink* LogEdit() override { return this; }
-  IProgressSink* ProgressBar() override { return this; }
-  void EndDialog(int) override {}
-  void SetLogText(const std::string&) override {}
-  void SetText(const std::string&) override {}
-  void SetPos(int) override {}
-};
-
 double Ms(Steady::rep from, Steady::rep to) {
   return std::chrono::duration<double, std::milli>(Steady::duration(to - from)).count();
 }
@@ -129,22 +118,16 @@ void BM_ArrivalToHelloAnswer(benchmark::State& state) {
   for (auto _ : state) {
     Stamps stamps;
     CMessageLoop loop;
-    SilentView view;
+    test::SilentView view;
     sim::InProcChannel channel;
     RealClock clock;
     StampingProvider devices(channel.Provider(), stamps, loop);
     StampingEvents events(channel.Events(), stamps);
-    CTidewellDlgLogic::Services services;
-    services.pView = &view;
-    services.pQueue = &loop;
-    services.pClock = &clock;
-    services.pDevices = &devices;
-    services.pEvents = &events;
-    services.strPackagePath = "/nonexistent";
-    services.makeDownloader = [&stamps](IDownloadOwner* pOwner, int) -> std::unique_ptr<ISlotDownloader> {
-      return std::make_unique<StampingSlot>(pOwner, stamps);
-    };
-    auto logic = std::make_unique<CTidewellDlgLogic>(std::move(services));
+    auto logic = std::make_unique<CTidewellDlgLogic>(
+        test::LogicServices(view, loop, clock, devices, events,
+                            [&stamps](IDownloadOwner* pOwner, int) -> std::unique_ptr<ISlotDownloader> {
+                              return std::make_unique<StampingSlot>(pOwner, stamps);
+                            }));
     logic->OnInitDialog();
     sim::SimHandset handset(sim::SimConfig{}, channel, clock);
     handset.Start();

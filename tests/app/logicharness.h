@@ -13,6 +13,7 @@
 #include "app/tidewelldlglogic.h"
 #include "platform/clock.h"
 #include "platform/messageloop.h"
+#include "tests/app/logicservices.h"
 
 namespace tw::test {
 
@@ -172,21 +173,15 @@ class FakeDownloader final : public ISlotDownloader {
 class LogicHarness {
  public:
   LogicHarness() {
-    CTidewellDlgLogic::Services services;
-    services.pView = &m_View;
-    services.pQueue = &m_Loop;
-    services.pClock = &m_Clock;
-    services.pDevices = &m_Devices;
-    services.pEvents = &m_Events;
-    services.strPackagePath = "/nonexistent/tidewell-package";
-    services.makeDownloader = [this](IDownloadOwner*, int nPort) -> std::unique_ptr<ISlotDownloader> {
-      m_Records.emplace_back();
-      m_Records.back().nPortAtConstruction = nPort;
-      auto downloader = std::make_unique<FakeDownloader>(*m_pLogic, m_Script, m_Records.back());
-      m_pLast = downloader.get();
-      return downloader;
-    };
-    m_pLogic = std::make_unique<CTidewellDlgLogic>(std::move(services));
+    m_pLogic = std::make_unique<CTidewellDlgLogic>(LogicServices(
+        m_View, m_Loop, m_Clock, m_Devices, m_Events,
+        [this](IDownloadOwner*, int nPort) -> std::unique_ptr<ISlotDownloader> {
+          m_Records.emplace_back();
+          m_Records.back().nPortAtConstruction = nPort;
+          auto downloader = std::make_unique<FakeDownloader>(*m_pLogic, m_Script, m_Records.back());
+          m_pLast = downloader.get();
+          return downloader;
+        }));
     m_pLogic->OnInitDialog();
   }
 

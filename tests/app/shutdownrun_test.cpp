@@ -14,12 +14,13 @@
 #include "platform/messageloop.h"
 #include "sim/inprocchannel.h"
 #include "sim/simhandset.h"
+#include "tests/app/logicservices.h"
 
 namespace tw::test {
 namespace {
 
 // Presses Start as soon as it is enabled; counts what reaches the sinks.
-class PressingView final : public ITidewellView, public ILogSink, public IProgressSink {
+class PressingView final : public SilentView {
  public:
   explicit PressingView(CMessageLoop& loop) : m_loop(loop) {}
   void EnableStart(BOOL bEnable) override {
@@ -27,10 +28,6 @@ class PressingView final : public ITidewellView, public ILogSink, public IProgre
       m_loop.Post([this] { m_pLogic->OnStart(); });
     }
   }
-  void MessageBox(const std::string&, const std::string&, MessageIcon) override {}
-  ILogSink* LogEdit() override { return this; }
-  IProgressSink* ProgressBar() override { return this; }
-  void EndDialog(int) override {}
   void SetLogText(const std::string&) override { ++m_nReports; }
   void SetText(const std::string&) override { ++m_nReports; }
   void SetPos(int pos) override {
@@ -68,17 +65,11 @@ TEST(ShutdownDuringDownload, WorkerJoinedDownloaderDeletedOnce) {
   PressingView view(loop);
   VirtualClock logicClock;  // the downloader's start delays pass at once
   sim::InProcChannel channel;
-  CTidewellDlgLogic::Services services;
-  services.pView = &view;
-  services.pQueue = &loop;
-  services.pClock = &logicClock;
-  services.pDevices = &channel.Provider();
-  services.pEvents = &channel.Events();
-  services.strPackagePath = "/nonexistent";
-  services.makeDownloader = [&deleted](IDownloadOwner* pOwner, int) -> std::unique_ptr<ISlotDownloader> {
-    return std::make_unique<CountedSlot>(pOwner, deleted);
-  };
-  CTidewellDlgLogic logic(std::move(services));
+  CTidewellDlgLogic logic(
+      LogicServices(view, loop, logicClock, channel.Provider(), channel.Events(),
+                    [&deleted](IDownloadOwner* pOwner, int) -> std::unique_ptr<ISlotDownloader> {
+                      return std::make_unique<CountedSlot>(pOwner, deleted);
+                    }));
   view.m_pLogic = &logic;
   logic.OnInitDialog();
 

@@ -397,8 +397,7 @@ TEST(Registration, FailureShowsItsMessageAndDetectsNothing) {
   FakeEventSource events;
   events.m_bStartSucceeds = false;
   RecordingView view;
-  CTidewellDlgLogic::Services services{&view, &loop, &clock, &devices, &events, {}, "/nonexistent"};
-  CTidewellDlgLogic logic(std::move(services));
+  CTidewellDlgLogic logic(LogicServices(view, loop, clock, devices, events));
   logic.OnInitDialog();
   ASSERT_EQ(view.m_MessageBoxes.size(), 1u);
   EXPECT_EQ(view.m_MessageBoxes[0].rfind("HUB RegisterDeviceNotification failed: ", 0), 0u);

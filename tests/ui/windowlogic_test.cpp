@@ -50,17 +50,10 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
   };
   test::DownloaderRecord record;
   CTidewellDlgLogic* pLogic = nullptr;
-  CTidewellDlgLogic::Services services;
-  services.pView = &dlg;
-  services.pQueue = &queue;
-  services.pClock = &clock;
-  services.pDevices = &devices;
-  services.pEvents = &events;
-  services.makeDownloader = [&](IDownloadOwner*, int) -> std::unique_ptr<ISlotDownloader> {
-    return std::make_unique<test::FakeDownloader>(*pLogic, script, record);
-  };
-  services.strPackagePath = "/nonexistent/tidewell-package";
-  CTidewellDlgLogic logic(std::move(services));
+  CTidewellDlgLogic logic(test::LogicServices(
+      dlg, queue, clock, devices, events, [&](IDownloadOwner*, int) -> std::unique_ptr<ISlotDownloader> {
+        return std::make_unique<test::FakeDownloader>(*pLogic, script, record);
+      }));
   pLogic = &logic;
   CTidewellDlgLogicEvents adapter(logic);
   dlg.SetEvents(&adapter);
