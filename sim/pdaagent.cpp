@@ -239,6 +239,12 @@ void PdaAgent::OnImageDone() {
     m_state = State::Idle;  // the OS image follows; the host reads nothing
     return;
   }
+  if ((m_state == State::EbootDone || m_state == State::OsDone) && m_config.faults.refuseHandover) {
+    m_recorder.Fault("refuseHandover", 1);
+    Reply(0x00);  // not ready: the host ends the run
+    m_state = State::Idle;
+    return;
+  }
   if (m_state == State::EbootDone || m_state == State::OsDone) {
     Reply(kRspReady);  // ready to hand over to the phone side
     m_state = State::Handover;

@@ -27,6 +27,9 @@ struct SimFaults {
   std::uint32_t nakEraseRegion = 0;
   // No answer for phone data block k (counted over the whole phone download).
   std::uint32_t noAnswerBlock = 0;
+  // The PDA_CMD_IMAGE_DONE that hands over to the phone is answered 0x00
+  // instead of 0x0F: the handset does not go into phone mode.
+  bool refuseHandover = false;
   // The jump of region r is never answered (nor any of its retries).
   std::uint32_t noAckJumpRegion = 0;
   // Disconnect once the host has sent b bytes on the USB side / the COM side

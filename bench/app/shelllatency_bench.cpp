@@ -99,9 +99,9 @@ class StampingEvents final : public IDeviceEventSource {
 class StampingSlot final : public CDownLoadSlot {
  public:
   StampingSlot(IDownloadOwner* pOwner, Stamps& stamps) : CDownLoadSlot(pOwner, 0), m_stamps(stamps) {}
-  BOOL ConnectPda(ImageTable* pTable, int nIndex) override {
+  void ConnectPda(ImageTable* pTable, int nIndex) override {
     Stamps::Once(m_stamps.connect);
-    return CDownLoadSlot::ConnectPda(pTable, nIndex);
+    CDownLoadSlot::ConnectPda(pTable, nIndex);
   }
 
  private:

@@ -127,7 +127,6 @@ class BenchOwner final : public IDownloadOwner, public DownloadOwnerFlags {
     m_done = m_done || nMsg == WM_DOWNLOAD_DONE;
     m_changed.notify_all();
   }
-  void PumpMessages() override {}
   IClock& Clock() override { return m_clock; }
   IDeviceProvider& Devices() override { return m_devices; }
   PhonePacing Pacing() override { return m_pacing; }

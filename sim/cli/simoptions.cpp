@@ -53,7 +53,7 @@ const char* SimUsage() {
          "         [--short-request K] [--over-request K] [--nak-erase R] [--no-answer-block K]\n"
          "         [--no-ack-jump R] [--disconnect-pda B] [--disconnect-phone B] [--delay MS]\n"
          "         [--split SEED] [--split-gap MS] [--answer-pieces N] [--answer-gap MS]\n"
-         "         [--block-delay MS]\n"
+         "         [--block-delay MS] [--refuse-handover]\n"
          "       tidewell-sim --help | --version\n"
          "Positions K, R are 1-based. Prints a JSON summary on stdout; exit 1 when the\n"
          "verification fails or the host broke the protocol, 2 for a usage or set-up error.\n";
@@ -121,6 +121,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
     }
     if (arg == "--wrong-hello") {
       f.wrongHello = true;
+    } else if (arg == "--refuse-handover") {
+      f.refuseHandover = true;
     } else if (arg == "--answer-ok") {
       c.answerOk = true;
     } else if (arg == "--eboot-handover") {

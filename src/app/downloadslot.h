@@ -10,8 +10,8 @@ class CDownLoadSlot : public ISlotDownloader {
  public:
   CDownLoadSlot(IDownloadOwner* pOwner, int nPort) : m_DownLoad(pOwner, nPort) {}
 
-  BOOL ConnectPda(ImageTable* pTable, int nIndex) override { return m_DownLoad.ConnectPda(pTable, nIndex); }
-  BOOL ConnectPhone(PhonePort* pPort, int nIndex) override { return m_DownLoad.ConnectPhone(pPort, nIndex); }
+  void ConnectPda(ImageTable* pTable, int nIndex) override { m_DownLoad.BeginConnectPda(pTable, nIndex); }
+  void ConnectPhone(int nPort, int nIndex) override { m_DownLoad.BeginConnectPhone(nPort, nIndex); }
   void StartDownload(int nIndex) override { m_DownLoad.StartDownload(nIndex); }
   void StartPhoneDownload(int nIndex) override { m_DownLoad.StartPhoneDownload(nIndex); }
 

@@ -17,8 +17,11 @@ class ISlotDownloader {
  public:
   virtual ~ISlotDownloader() = default;
 
-  virtual BOOL ConnectPda(ImageTable* pTable, int nIndex) = 0;
-  virtual BOOL ConnectPhone(PhonePort* pPort, int nIndex) = 0;
+  // Begin a connect on the slot's own worker: the PDA handshake, or opening
+  // COM<nPort>. Its end comes back as WM_CONNECT_DONE (wParam nIndex, lParam
+  // a ConnectResult).
+  virtual void ConnectPda(ImageTable* pTable, int nIndex) = 0;
+  virtual void ConnectPhone(int nPort, int nIndex) = 0;
   virtual void StartDownload(int nIndex) = 0;
   virtual void StartPhoneDownload(int nIndex) = 0;
 

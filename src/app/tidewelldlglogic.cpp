@@ -148,6 +148,9 @@ void CTidewellDlgLogic::WindowProc(UINT nMsg, WPARAM wParam, LPARAM lParam) {
     case WM_DEVICE_PHONE:
       OnDevicePhone(wParam, lParam);
       break;
+    case WM_CONNECT_DONE:
+      OnConnectDone(wParam, lParam);
+      break;
     case WM_DOWNLOAD_DONE:
       OnDownloadDone(wParam, lParam);
       break;
@@ -170,8 +173,8 @@ void CTidewellDlgLogic::PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
   m_pQueue->Post([this, nMsg, wParam, lParam] { WindowProc(nMsg, wParam, lParam); });
 }
 
-void CTidewellDlgLogic::PumpMessages() {
-  m_pQueue->PumpMessages();
+void CTidewellDlgLogic::PostRunEnd(const RunEnd& end) {
+  m_pQueue->Post([this, end] { OnRunEnd(end); });
 }
 
 void CTidewellDlgLogic::PostDeviceChange(const DeviceEvent& record) {
@@ -207,14 +210,6 @@ void CTidewellDlgLogic::ArrivalForIdleSlot(int i) {
   m_bSlotIdle[i] = 0;
   Trace("DBT_DEVICEARRIVAL == %d[%u]\r\n", i, m_pClock->GetTickCount());
   m_nComPort[i] = i;
-  if (m_nPdaConnects > 0) {
-    // This runs inside a PDA connect's message pumping: the connect can only
-    // end after this handler returns, so the arrival waits without blocking
-    // and is posted once the connect has returned.
-    Trace("DBT_DEVICEARRIVAL == %d held until the connect returns\r\n", i);
-    m_HeldMessages.push_back({WM_DEVICE_PDA, 0, i});
-    return;
-  }
   PostMessage(WM_DEVICE_PDA, 0, i);
 }
 
@@ -250,42 +245,19 @@ void CTidewellDlgLogic::RemovalOfPort(const DeviceEvent& record) {
   }
 }
 
-// Whether a connect message may run now: its slot is in the table, and no
-// connect runs below this handler. Connecting then would nest on the same
-// downloader, so the message is held until that connect has returned.
-bool CTidewellDlgLogic::ConnectMayRun(UINT nMsg, WPARAM wParam, LPARAM lParam) {
+long CTidewellDlgLogic::OnDevicePda(WPARAM /*wParam*/, LPARAM lParam) {
   if (lParam < 0 || lParam >= kSlotCount) {
-    return false;
-  }
-  if (m_nConnects > 0) {
-    m_HeldMessages.push_back({nMsg, wParam, lParam});
-    return false;
-  }
-  return true;
-}
-
-long CTidewellDlgLogic::OnDevicePda(WPARAM wParam, LPARAM lParam) {
-  if (!ConnectMayRun(WM_DEVICE_PDA, wParam, lParam)) {
     return 0;
   }
   const int i = static_cast<int>(lParam);
   ISlotDownloader& downloader = AttachDownloader(i, 0);
-  ++m_nConnects;
-  ++m_nPdaConnects;
-  BOOL bConnected = downloader.ConnectPda(&m_Images.m_ImageTable, i);
-  --m_nPdaConnects;
-  --m_nConnects;
-  if (bConnected && downloader.CreateUsb()) {
-    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
-    m_pView->EnableStart(TRUE);
-    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
-  }
-  ConnectEnded(i, bConnected);
+  ++m_nConnecting[i];
+  downloader.ConnectPda(&m_Images.m_ImageTable, i);
   return 0;
 }
 
 long CTidewellDlgLogic::OnDevicePhone(WPARAM wParam, LPARAM lParam) {
-  if (!ConnectMayRun(WM_DEVICE_PHONE, wParam, lParam)) {
+  if (lParam < 0 || lParam >= kSlotCount) {
     return 0;
   }
   const int i = static_cast<int>(lParam);
@@ -293,10 +265,28 @@ long CTidewellDlgLogic::OnDevicePhone(WPARAM wParam, LPARAM lParam) {
   Trace("new CDownLoad---->port(%d)\r\n", nPort);
   ISlotDownloader& downloader = AttachDownloader(i, nPort);
   m_PhonePort.nPort = nPort;
-  ++m_nConnects;
-  BOOL bConnected = downloader.ConnectPhone(&m_PhonePort, i);
-  --m_nConnects;
-  ConnectEnded(i, bConnected);
+  ++m_nConnecting[i];
+  downloader.ConnectPhone(nPort, i);
+  return 0;
+}
+
+long CTidewellDlgLogic::OnConnectDone(WPARAM wParam, LPARAM lParam) {
+  if (wParam >= static_cast<WPARAM>(kSlotCount) || m_nConnecting[wParam] == 0) {
+    return 0;
+  }
+  const int i = static_cast<int>(wParam);
+  const auto result = static_cast<ConnectResult>(lParam);
+  const bool bConnected = result == ConnectResult::PdaConnected || result == ConnectResult::PhoneConnected;
+  // A later connect of the same slot is still to run: it decides.
+  if (--m_nConnecting[i] > 0 && !bConnected) {
+    return 0;
+  }
+  if (result == ConnectResult::PdaConnected && m_pDownLoad[i] && m_pDownLoad[i]->CreateUsb()) {
+    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
+    m_pView->EnableStart(TRUE);
+    Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
+  }
+  ConnectEnded(i, bConnected ? TRUE : FALSE);
   return 0;
 }
 
@@ -311,7 +301,6 @@ void CTidewellDlgLogic::ConnectEnded(int i, BOOL bConnected) {
   } else {
     m_bSlotIdle[i] = 1;
   }
-  ConnectReturned();
 }
 
 // Makes the slot's downloader on its first device event, gives it the port
@@ -340,32 +329,25 @@ void CTidewellDlgLogic::CountOpenDevice(int i) {
   }
 }
 
-// Once no connect runs any more, what waited for it goes out: the held
-// messages in their order, then a close that was asked for meanwhile.
-void CTidewellDlgLogic::ConnectReturned() {
-  if (m_nConnects > 0) {
-    return;
-  }
-  std::vector<HeldMessage> held = std::exchange(m_HeldMessages, {});
-  for (const HeldMessage& message : held) {
-    PostMessage(message.nMsg, message.wParam, message.lParam);
-  }
-  if (m_bClosePending) {
-    m_bClosePending = false;
-    PostMessage(WM_CLOSE, 0, 0);
-  }
-}
-
-long CTidewellDlgLogic::OnDownloadDone(WPARAM wParam, LPARAM /*lParam*/) {
+long CTidewellDlgLogic::OnDownloadDone(WPARAM wParam, LPARAM lParam) {
   if (wParam >= static_cast<WPARAM>(kSlotCount)) {
     return 0;
   }
-  const int nSlot = static_cast<int>(wParam);
-  m_bSlotIdle[nSlot] = 1;
+  RunEnd end;
+  end.nSlot = static_cast<int>(wParam);
+  end.outcome = static_cast<RunOutcome>(lParam);
+  OnRunEnd(end);
+  return 0;
+}
+
+void CTidewellDlgLogic::OnRunEnd(const RunEnd& end) {
+  if (end.nSlot < 0 || end.nSlot >= kSlotCount) {
+    return;
+  }
+  m_bSlotIdle[end.nSlot] = 1;
   m_bRundnload = 0;
   m_bDownStart = 0;
-  m_pView->DownloadDone(nSlot);
-  return 0;
+  m_pView->DownloadDone(end);
 }
 
 void CTidewellDlgLogic::OnStart() {
@@ -414,11 +396,6 @@ ISlotDownloader* CTidewellDlgLogic::StageDownloader(int n) {
 }
 
 BOOL CTidewellDlgLogic::OnClose() {
-  if (m_nConnects > 0) {
-    // The running connect's downloader must not be deleted under it.
-    m_bClosePending = true;
-    return FALSE;
-  }
   UnregisterDeviceNotification();
   m_Images.m_bImageLoaded = 0;
   for (int i = 0; i < m_nMaxOpenDevice && i < kSlotCount; ++i) {

@@ -5,7 +5,9 @@
 // ITidewellView and posts its private messages through IMessageQueue.
 //
 // Every handler runs on the UI thread. Downloaders reach the logic through
-// IDownloadOwner from their workers (flags, PostMessage).
+// IDownloadOwner from their workers (flags, PostMessage, PostRunEnd); their
+// connects run on their own workers and end with WM_CONNECT_DONE, so no
+// handler ever blocks on a handset.
 //
 // m_bRundnload (download running): while it is 1 every device arrival is
 // dropped at once. The downloader sets it while a worker writes to the
@@ -80,15 +82,19 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
 
   long OnDevicePda(WPARAM wParam, LPARAM lParam);
   long OnDevicePhone(WPARAM wParam, LPARAM lParam);
+  // WM_CONNECT_DONE: wParam the slot, lParam a ConnectResult.
+  long OnConnectDone(WPARAM wParam, LPARAM lParam);
+  // WM_DOWNLOAD_DONE: wParam the slot, lParam a RunOutcome.
   long OnDownloadDone(WPARAM wParam, LPARAM lParam);
+  // A run's end event: frees its slot (slots outside the table are ignored).
+  void OnRunEnd(const RunEnd& end);
   void OnStart();
   void OnStartDownload();
   void StartPdaStage(int n);
   void StartPhoneStage(int n);
 
-  // WM_CLOSE. Returns TRUE when it closed (and ended the dialog), FALSE when
-  // a connect is running on this thread: the close then happens as soon as
-  // that connect has returned.
+  // WM_CLOSE: stops the device events, deletes the downloaders (stopping
+  // their connects and runs) and ends the dialog. Returns TRUE.
   BOOL OnClose();
   // The window's destruction: detaches and deletes every remaining
   // downloader, after the grace period. Never call it inside a handler.
@@ -100,7 +106,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   DownloadOwnerFlags& OwnerFlags() override { return *this; }
   const CDloadFile& PhoneFile() override { return m_Images.m_PhoneFile; }
   void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
-  void PumpMessages() override;
+  void PostRunEnd(const RunEnd& end) override;
   IClock& Clock() override { return *m_pClock; }
   IDeviceProvider& Devices() override { return *m_pDevices; }
   PhonePacing Pacing() override { return m_Pacing; }
@@ -125,12 +131,6 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   PhonePort m_PhonePort;
 
  private:
-  struct HeldMessage {
-    UINT nMsg;
-    WPARAM wParam;
-    LPARAM lParam;
-  };
-
   void InitSlots();
   void ReadMergeIni();
   void ReadMsMergeIni();
@@ -139,12 +139,10 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void ArrivalForIdleSlot(int i);
   bool ArrivalForPhoneStage(int i, const DeviceEvent& record);
   void RemovalOfPort(const DeviceEvent& record);
-  bool ConnectMayRun(UINT nMsg, WPARAM wParam, LPARAM lParam);
   ISlotDownloader& AttachDownloader(int i, int nPort);
   void ConnectEnded(int i, BOOL bConnected);
   void CountOpenDevice(int i);
   ISlotDownloader* StageDownloader(int n);
-  void ConnectReturned();
   void UnregisterDeviceNotification();
   void DeleteDownloader(int i);
 
@@ -159,13 +157,9 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
 
   // m_hDevNotify: the device events are registered.
   bool m_hDevNotify = false;
-  // Connects running on this thread (PDA or phone), and the PDA ones among
-  // them: the g_bConnecting of the arrival handler.
-  int m_nConnects = 0;
-  int m_nPdaConnects = 0;
-  // Messages that arrived while a connect ran, posted once it has returned.
-  std::vector<HeldMessage> m_HeldMessages;
-  bool m_bClosePending = false;
+  // Per slot: connects begun and not yet returned. The downloader runs them
+  // one after the other; only the last one's result decides the slot.
+  std::array<int, kSlotCount> m_nConnecting{};
 };
 
 }  // namespace tw

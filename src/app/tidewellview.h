@@ -5,6 +5,7 @@
 #include <string>
 
 #include "download/downloadsinks.h"
+#include "download/runoutcome.h"
 #include "platform/wintypes.h"
 
 namespace tw {
@@ -31,9 +32,10 @@ class ITidewellView {
   virtual void UpdateData() {}
   // Ends the modal dialog with the result (IDOK 1, IDCANCEL 2).
   virtual void EndDialog(int nResult) = 0;
-  // A downloader ended its run (WM_DOWNLOAD_DONE for a valid slot). The
-  // window does nothing here; the headless front end ends on it.
-  virtual void DownloadDone(int /*nSlot*/) {}
+  // A run ended (its end event, for a slot in the table), after the logic
+  // freed its slot. The window does nothing here; the headless front end
+  // takes its exit status from the outcome.
+  virtual void DownloadDone(const RunEnd& /*end*/) {}
 };
 
 }  // namespace tw

@@ -10,7 +10,6 @@
 #include "app/tidewelldlglogic.h"
 #include "cli/frontsetup.h"
 #include "cli/headlessview.h"
-#include "cli/stallwatch.h"
 #include "platform/console.h"
 #include "platform/messageloop.h"
 #include "tools/imageselections.h"
@@ -21,32 +20,17 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// How often the loop looks for a run that ended without its end message.
-constexpr auto kStallCheck = std::chrono::milliseconds(250);
 // --simulate without --timeout: a run that has not ended by then has hung.
 constexpr int kSimulateTimeoutSeconds = 900;
 
-// Runs the loop until the run ends, the deadline passes or a stall shows.
-int RunUntilEnd(CMessageLoop& loop, CTidewellDlgLogic& logic,
-                std::optional<SteadyClock::time_point> deadline) {
-  CStallWatch watch;
-  for (;;) {
-    SteadyClock::time_point slice = SteadyClock::now() + kStallCheck;
-    if (deadline && *deadline < slice) {
-      slice = *deadline;
-    }
-    if (std::optional<int> code = loop.Run(slice)) {
-      return *code;
-    }
-    if (deadline && SteadyClock::now() >= *deadline) {
-      std::fprintf(stderr, "tidewell: the run did not end in time\n");
-      return kExitRunFailed;
-    }
-    if (watch.Stalled(logic)) {
-      std::fprintf(stderr, "tidewell: the download stopped without ending its run\n");
-      return kExitRunFailed;
-    }
+// Runs the loop until the run's end event (or an interrupt) ends it, or the
+// deadline passes.
+int RunUntilEnd(CMessageLoop& loop, std::optional<SteadyClock::time_point> deadline) {
+  if (std::optional<int> code = loop.Run(deadline)) {
+    return *code;
   }
+  std::fprintf(stderr, "tidewell: the run did not end in time\n");
+  return kExitRunFailed;
 }
 
 }  // namespace
@@ -83,7 +67,6 @@ int RunHeadless(const FrontOptions& options) {
   services.pQueue = &loop;
   CTidewellDlgLogic logic(std::move(services));
   view.SetStartHandler([&logic] { logic.OnStart(); });
-  view.SetPhoneImage([&logic] { return logic.m_bDownPhone != 0; });
 
   // 4. Initialise; without a complete image set there is nothing to wait for.
   logic.OnInitDialog();
@@ -113,7 +96,7 @@ int RunHeadless(const FrontOptions& options) {
     std::fprintf(stderr, "tidewell: waiting for a handset in reflashing mode %s\n",
                  setup.DeviceSourceName().c_str());
   }
-  int status = RunUntilEnd(loop, logic, deadline);
+  int status = RunUntilEnd(loop, deadline);
   view.FinishProgress();
   if (!logic.OnClose()) {
     logic.DestroyWindow();

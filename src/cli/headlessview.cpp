@@ -1,7 +1,6 @@
 #include "cli/headlessview.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace tw {
 
@@ -25,39 +24,6 @@ std::string UnixLineEnds(const std::string& text) {
 }
 
 }  // namespace
-
-// Whether text is the format with each "%d" standing for a decimal number
-// (an optional minus and at least one digit).
-bool MatchesFormat(const std::string& text, const std::string& format) {
-  std::size_t t = 0;
-  for (std::size_t f = 0; f < format.size(); ++f) {
-    if (format.compare(f, 2, "%d") == 0) {
-      t += t < text.size() && text[t] == '-' ? 1 : 0;
-      std::size_t digits = t;
-      while (t < text.size() && std::isdigit(static_cast<unsigned char>(text[t]))) {
-        ++t;
-      }
-      if (t == digits) {
-        return false;
-      }
-      ++f;
-    } else if (t >= text.size() || text[t++] != format[f]) {
-      return false;
-    }
-  }
-  return t == text.size();
-}
-
-bool IsSuccessText(const std::string& text, bool bPhoneImage) {
-  if (!bPhoneImage && text == "PDA OS image completed.") {
-    return true;
-  }
-  return MatchesFormat(text, "[COM%d]Phone image complete.");
-}
-
-bool IsSilentEndText(const std::string& text) {
-  return MatchesFormat(text, "[COM%d] PHONE download fail.[id%d]");
-}
 
 CHeadlessView::CHeadlessView(CMessageLoop& loop, std::FILE* out, std::FILE* err, bool bLiveBar)
     : m_loop(loop), m_out(out), m_err(err), m_bLiveBar(bLiveBar) {}
@@ -91,9 +57,8 @@ void CHeadlessView::EndDialog(int /*nResult*/) {
   m_loop.Quit(kExitRunFailed);
 }
 
-void CHeadlessView::DownloadDone(int /*nSlot*/) {
-  bool bPhoneImage = m_hasPhoneImage ? m_hasPhoneImage() : true;
-  m_loop.Quit(IsSuccessText(LastProgressText(), bPhoneImage) ? kExitSuccess : kExitRunFailed);
+void CHeadlessView::DownloadDone(const RunEnd& end) {
+  m_loop.Quit(end.outcome == RunOutcome::Done ? kExitSuccess : kExitRunFailed);
 }
 
 void CHeadlessView::SetLogText(const std::string& text) {
@@ -112,18 +77,8 @@ void CHeadlessView::SetLogText(const std::string& text) {
 }
 
 void CHeadlessView::SetText(const std::string& text) {
-  bool bSilentEnd = false;
-  {
-    std::lock_guard guard(m_lock);
-    m_strText = text;
-    bSilentEnd = IsSilentEndText(text);
-    if (bSilentEnd) {
-      DrawProgress();
-    }
-  }
-  if (bSilentEnd) {
-    m_loop.Quit(kExitRunFailed);
-  }
+  std::lock_guard guard(m_lock);
+  m_strText = text;
 }
 
 void CHeadlessView::SetPos(int pos) {

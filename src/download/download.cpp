@@ -11,11 +11,8 @@
 
 namespace tw {
 
-std::atomic<int> g_nDownLoadCount{0};
-std::atomic<int> g_bConnecting{0};
-
 CDownLoad::CDownLoad(IDownloadOwner* pOwner, int nPort)
-    : m_pOwner(pOwner), m_nId(++g_nDownLoadCount), m_nPort(nPort), m_pActiveOwner(pOwner) {
+    : m_pOwner(pOwner), m_nPort(nPort), m_pActiveOwner(pOwner) {
   if (!m_pActiveOwner) {
     m_pInertOwner = MakeInertOwner();
     m_pActiveOwner = m_pInertOwner.get();
@@ -28,26 +25,54 @@ CDownLoad::CDownLoad(IDownloadOwner* pOwner, int nPort)
 }
 
 CDownLoad::~CDownLoad() {
+  m_bDestroying = true;
   RequestStop();
   JoinWorkers();
   if (m_Serial.IsOpen()) m_Serial.Close();
 }
 
-// ---- Entry operations (UI thread) ----
+// ---- Connects ----
 
 BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
   WaitForEndedRun();
   LogMessage("[StartDownload => %d] StartDownload !!\r\n", nIndex);
   m_pImageTable = pTable;
-  g_bConnecting = 1;
-  if (!PdaHandshake(nIndex)) {
-    g_bConnecting = 0;
-    return FALSE;
-  }
-  if (m_bFlagSet.bStartDownload) StartWorker(&CDownLoad::PdaDownloadThread);
-  g_bConnecting = 0;
+  m_nIndex = nIndex;
+  if (!PdaHandshake(nIndex)) return FALSE;
+  if (m_bFlagSet.bStartDownload) StartWorker([this] { PdaDownloadThread(); });
   return TRUE;
 }
+
+BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
+  WaitForEndedRun();
+  m_pPhonePort = pPort;
+  if (!OpenPhonePort(nIndex)) return FALSE;
+  m_nIndex = nIndex;
+  if (m_bFlagSet.bStartDownload) StartWorker([this] { PhoneDownloadThread(); });
+  return TRUE;
+}
+
+void CDownLoad::BeginConnectPda(ImageTable* pTable, int nIndex) {
+  StartWorker([this, pTable, nIndex] {
+    const BOOL bConnected = ConnectPda(pTable, nIndex);
+    const ConnectResult result = bConnected ? ConnectResult::PdaConnected : ConnectResult::PdaFailed;
+    PostToOwner(WM_CONNECT_DONE, static_cast<WPARAM>(nIndex), static_cast<LPARAM>(result));
+  });
+}
+
+// The port number is copied: the caller's record may change before the
+// worker reads it.
+void CDownLoad::BeginConnectPhone(int nPort, int nIndex) {
+  StartWorker([this, nPort, nIndex] {
+    WaitForEndedRun();  // an earlier phone connect may still read m_ConnectPort
+    m_ConnectPort.nPort = nPort;
+    const BOOL bConnected = ConnectPhone(&m_ConnectPort, nIndex);
+    const ConnectResult result = bConnected ? ConnectResult::PhoneConnected : ConnectResult::PhoneFailed;
+    PostToOwner(WM_CONNECT_DONE, static_cast<WPARAM>(nIndex), static_cast<LPARAM>(result));
+  });
+}
+
+// ---- Entry operations (UI thread) ----
 
 void CDownLoad::StartDownload(int nIndex) {
   Trace("StartDownload Begin = %d\r\n", nIndex);
@@ -55,7 +80,7 @@ void CDownLoad::StartDownload(int nIndex) {
   if (m_bFlagSet.bCreateUSB) {
     m_nIndex = nIndex;
     Trace("AfxBeginThread = %d\r\n", nIndex);
-    StartWorker(&CDownLoad::PdaDownloadThread);
+    StartWorker([this] { PdaDownloadThread(); });
   }
   m_bFlagSet.bStartDownload = 1;
   Trace("StartDownload End !! = %d\r\n", nIndex);
@@ -64,7 +89,7 @@ void CDownLoad::StartDownload(int nIndex) {
 void CDownLoad::StartPhoneDownload(int nIndex) {
   Flags().m_bDownStart = 1;
   if (m_bFlagSet.bOpenPhone) {
-    StartWorker(&CDownLoad::PhoneDownloadThread);
+    StartWorker([this] { PhoneDownloadThread(); });
     m_bFlagSet.bStartDownload = 0;
     m_bFlagSet.bOpenPhone = 0;
     SetPhoneStage(nIndex, 1);
@@ -79,74 +104,96 @@ void CDownLoad::StartPhoneDownload(int nIndex) {
   m_Usb.ReadReply(answer, kPdaReplySize);  // not examined
 }
 
-BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
-  WaitForEndedRun();
-  m_pPhonePort = pPort;
-  if (!OpenPhonePort(nIndex)) return FALSE;
-  m_nIndex = nIndex;
-  if (m_bFlagSet.bStartDownload) StartWorker(&CDownLoad::PhoneDownloadThread);
-  return TRUE;
-}
-
-void CDownLoad::PumpMessages() {
-  Owner().PumpMessages();
-}
-
 // ---- Workers ----
 
-void CDownLoad::StartWorker(void (CDownLoad::*proc)()) {
+void CDownLoad::StartWorker(std::function<void()> proc) {
   std::lock_guard guard(m_workerLock);
   // Join the workers that have ended (their jthreads join on destruction).
   m_workers.remove_if([](const Worker& worker) { return worker.pDone->load(); });
   auto pDone = std::make_shared<std::atomic<bool>>(false);
-  m_workers.push_back(Worker{pDone, std::jthread([this, proc, pDone] {
-                               (this->*proc)();
+  m_workers.push_back(Worker{pDone, std::jthread([proc = std::move(proc), pDone] {
+                               proc();
                                pDone->store(true);
                              })});
 }
 
-// A run that ended early (reset, WM_DOWNLOAD_DONE) may still be taking its
-// last steps on its worker: the next stage after its start delay, or the
-// closing steps after a failed last region. They fail at once on the closed
-// channel. A new connect waits for them, so that they never reach the
-// channel it opens and two threads never use it at once.
+// A run that has ended (its end event posted) may still be taking its last
+// steps on its worker. A new connect waits for every other worker, so that
+// none of them reaches the channel it opens and two threads never use it at
+// once. A connect on a worker of its own does not wait for itself.
 void CDownLoad::WaitForEndedRun() {
-  JoinWorkers();
+  const std::thread::id self = std::this_thread::get_id();
+  for (;;) {
+    std::list<Worker> others;
+    {
+      std::lock_guard guard(m_workerLock);
+      for (auto it = m_workers.begin(); it != m_workers.end();) {
+        auto next = std::next(it);
+        if (it->thread.get_id() != self) others.splice(others.end(), m_workers, it);
+        it = next;
+      }
+    }
+    if (others.empty()) return;
+    for (Worker& worker : others) {
+      if (worker.thread.joinable()) worker.thread.join();
+    }
+  }
 }
 
+// Until none is left: a worker may start another one (the handshake's
+// after-connect write, a connect's download) while it is joined.
 void CDownLoad::JoinWorkers() {
-  std::list<Worker> workers;
-  {
-    std::lock_guard guard(m_workerLock);
-    workers.swap(m_workers);
-  }
-  for (Worker& worker : workers) {
-    if (worker.thread.joinable()) worker.thread.join();
+  for (;;) {
+    std::list<Worker> workers;
+    {
+      std::lock_guard guard(m_workerLock);
+      workers.swap(m_workers);
+    }
+    if (workers.empty()) return;
+    for (Worker& worker : workers) {
+      if (worker.thread.joinable()) worker.thread.join();
+    }
   }
 }
 
+// The EBOOT stage, then the OS-image stage, each after its start delay; a
+// stage that did not end Done ends the run (or hands it over to the phone).
 void CDownLoad::PdaDownloadThread() {
   const int nIndex = m_nIndex;
   DownloadOwnerFlags& flags = Flags();
   const BOOL bDownEboot = flags.m_bDownEboot;
   const BOOL bDownPda = flags.m_bDownPda;
   const BOOL bDownPhone = flags.m_bDownPhone;
-  if (!WaitAfterConnectSent()) return;
+  if (!WaitAfterConnectSent()) {
+    // Stopped; the reset closes the channel, so it waits for the one write
+    // still on it (bounded by the write's time-out).
+    WaitAfterConnectSent(std::stop_token{});
+    EndRun(nIndex, StageResult::Stopped());
+    return;
+  }
   flags.m_bRundnload = 1;
-  if (bDownEboot && Sleep(StartDelayMs(nIndex))) RunEbootDownload(nIndex, bDownPda);
-  if (bDownPda && Sleep(StartDelayMs(nIndex))) RunOsImageDownload(nIndex, bDownPhone);
-  // A run that handed over cleared the flag before PDA_CMD_PHONE_MODE; one that
-  // ended any other way is no longer writing either.
-  if (!PhoneStage(nIndex)) flags.m_bRundnload = 0;
+  StageResult result = StageResult::Done();
+  if (bDownEboot) {
+    result = Sleep(StartDelayMs(nIndex)) ? RunEbootDownload(nIndex, bDownPda) : StageResult::Stopped();
+  }
+  if (bDownPda && result.end == StageEnd::Done) {
+    result = Sleep(StartDelayMs(nIndex)) ? RunOsImageDownload(nIndex, bDownPhone) : StageResult::Stopped();
+  }
+  if (result.end == StageEnd::HandedOver) return;
+  EndRun(nIndex, result);
 }
 
+// Without a phone image the handed-over run has nothing left to write.
 void CDownLoad::PhoneDownloadThread() {
   const int nIndex = m_nIndex;
   DownloadOwnerFlags& flags = Flags();
-  if (!flags.m_bDownPhone) return;
+  if (!flags.m_bDownPhone) {
+    EndRun(nIndex, StageResult::Done());
+    return;
+  }
   flags.m_bRundnload = 1;
-  if (Sleep(StartDelayMs(nIndex))) RunPhoneDownload(nIndex);
-  flags.m_bRundnload = 0;
+  const StageResult result = Sleep(StartDelayMs(nIndex)) ? RunPhoneDownload(nIndex) : StageResult::Stopped();
+  EndRun(nIndex, result);
 }
 
 void CDownLoad::PdaCommandThread() {
@@ -168,8 +215,12 @@ void CDownLoad::SetAfterConnectPending(bool bPending) {
 // PdaCommandThread's one write, so two writes never overlap. False when a
 // stop came first: the caller then sends nothing.
 bool CDownLoad::WaitAfterConnectSent() {
+  return WaitAfterConnectSent(m_stop.get_token());
+}
+
+bool CDownLoad::WaitAfterConnectSent(std::stop_token stop) {
   std::unique_lock lock(m_afterConnectLock);
-  return m_afterConnectSent.wait(lock, m_stop.get_token(), [this] { return !m_bAfterConnectPending; });
+  return m_afterConnectSent.wait(lock, stop, [this] { return !m_bAfterConnectPending; });
 }
 
 // ---- Reporting ----
@@ -195,7 +246,7 @@ void CDownLoad::SetProgress(int nPos, const std::string& strText) {
 
 // A downloader that is being destroyed posts nothing more about its run.
 void CDownLoad::PostToOwner(UINT nMsg, WPARAM wParam, LPARAM lParam) {
-  if (Stopping()) return;
+  if (m_bDestroying) return;
   Owner().PostMessage(nMsg, wParam, lParam);
 }
 
@@ -212,7 +263,6 @@ int CDownLoad::InitDownloader(int nIndex) {
     m_pProgressCtrl = nullptr;
     m_pLogEdit = nullptr;
   }
-  g_nDownLoadCount = 0;
   m_bFlagSet.bStartDownload = 0;
   m_bFlagSet.bCreateUSB = 0;
   m_bFlagSet.bOpenPhone = 0;
@@ -253,17 +303,46 @@ bool CDownLoad::Sleep(std::uint32_t ms) {
   return Owner().Clock().Sleep(ms, m_stop.get_token());
 }
 
-void CDownLoad::EndRun(int nIndex) {
+// The end of a run: the reset (which closes both channels), then its one
+// end event for this downloader's slot. A stop request turns any ending into
+// a stopped run: what failed then is the stop's doing.
+void CDownLoad::EndRun(int nIndex, const StageResult& result) {
+  RunEnd end;
+  end.nSlot = nIndex;
+  end.outcome = result.end == StageEnd::Failed ? RunOutcome::Failed : RunOutcome::Done;
+  end.reason = result.reason;
+  if (result.end == StageEnd::Stopped || Stopping()) {
+    end.outcome = RunOutcome::Stopped;
+    end.reason.clear();
+  }
+  {
+    std::lock_guard guard(m_skippedLock);
+    end.skippedRegions.swap(m_skippedRegions);
+  }
   InitDownloader(nIndex);
-  PostToOwner(WM_DOWNLOAD_DONE, static_cast<WPARAM>(m_nId - 1), 0);
+  if (!m_bDestroying) Owner().PostRunEnd(end);
 }
 
-// A stage that fails ends the run: its log line, its progress text, the
-// reset and WM_DOWNLOAD_DONE.
-void CDownLoad::FailRun(int nIndex, const std::string& logLine, const std::string& progressText) {
+// A stage that fails: its log line and its progress text; the worker then
+// ends the run.
+StageResult CDownLoad::FailStage(const std::string& logLine, const std::string& progressText,
+                                 std::string reason) {
   LogMessage("%s", logLine.c_str());
   SetProgress(0, progressText);
-  EndRun(nIndex);
+  return StageResult::Failed(std::move(reason));
+}
+
+// The handset's answer to PDA_CMD_IMAGE_DONE when the phone follows: ready
+// (0x0F) sends it into phone mode; any other answer ends the run, since the
+// handset will not come back as the modem's COM port.
+StageResult CDownLoad::HandOverToPhone(int nIndex, const BYTE* reply) {
+  if (reply[0] != PDA_RSP_READY) {
+    LogMessage("[PDA] The device did not accept the hand-over to the phone.\r\n");
+    return StageResult::Failed("the device did not accept the hand-over to the phone");
+  }
+  SetPhoneStage(nIndex, 1);
+  SendPhoneMode();
+  return StageResult::HandedOver();
 }
 
 bool CDownLoad::SlotInRange(int nIndex) {

@@ -1,16 +1,20 @@
 // The downloader: carries one handset through an upgrade. It owns the two
-// transports, starts the worker threads that run the download stages, and
-// reports to its owner through log lines, the progress bar and the
-// end-of-run message WM_DOWNLOAD_DONE.
+// transports, starts the worker threads that run the connects and the
+// download stages, and reports to its owner through log lines, the progress
+// bar, the end of each connect (WM_CONNECT_DONE) and exactly one end event
+// per run (IDownloadOwner::PostRunEnd), which carries the downloader's slot
+// and the run's outcome.
 //
-// Threads: the entry operations (ConnectPda, StartDownload,
-// StartPhoneDownload, ConnectPhone) run on the UI thread; the stages run on
-// the downloader's own workers (std::jthread), which the destructor stops and
-// joins. Every wait of a stage observes that stop request.
+// Threads: BeginConnectPda and BeginConnectPhone run their connect on the
+// downloader's own worker (std::jthread); ConnectPda and ConnectPhone run it
+// on the calling thread. StartDownload and StartPhoneDownload run on the UI
+// thread. The destructor stops and joins every worker; every wait of a
+// connect or a stage observes that stop request.
 #pragma once
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -18,9 +22,11 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "download/downloadowner.h"
 #include "download/downloadsinks.h"
+#include "download/runoutcome.h"
 #include "pda/usbinterface.h"
 #include "phonedown/cwinrs232c/winrs232c.h"
 #include "platform/wintypes.h"
@@ -32,11 +38,6 @@ struct PhoneParams;
 struct data_packet;
 struct os_data_packet;
 class CDloadFile;
-
-// Creation counter of the downloaders; InitDownloader resets it to 0.
-extern std::atomic<int> g_nDownLoadCount;
-// Set while ConnectPda runs the PDA handshake.
-extern std::atomic<int> g_bConnecting;
 
 class CDownLoad {
  public:
@@ -55,21 +56,30 @@ class CDownLoad {
   // Stops and joins the workers, then closes the serial port.
   virtual ~CDownLoad();
 
-  // Entry operations, UI thread.
+  // The connects, on the calling thread: they wait for the workers of an
+  // ended run, then connect slot nIndex's handset. TRUE when connected.
   BOOL ConnectPda(ImageTable* pTable, int nIndex);
+  BOOL ConnectPhone(PhonePort* pPort, int nIndex);
+  // The same connects on a worker of their own, so that they block no other
+  // thread; each posts WM_CONNECT_DONE (wParam nIndex, lParam a
+  // ConnectResult) when it has returned.
+  void BeginConnectPda(ImageTable* pTable, int nIndex);
+  void BeginConnectPhone(int nPort, int nIndex);
+  // Entry operations, UI thread.
   void StartDownload(int nIndex);
   void StartPhoneDownload(int nIndex);
-  BOOL ConnectPhone(PhonePort* pPort, int nIndex);
 
-  // Stages.
+  // Stages. Each hands back how it ended; the worker that ran it ends the
+  // run once (EndRun) unless it handed over to the phone.
   BOOL PdaHandshake(int nIndex);
-  void PumpMessages();
-  int RunEbootDownload(int nIndex, BOOL bNextPda);
-  int RunOsImageDownload(int nIndex, BOOL bNextPhone);
+  StageResult RunEbootDownload(int nIndex, BOOL bNextPda);
+  StageResult RunOsImageDownload(int nIndex, BOOL bNextPhone);
   BOOL OpenPhonePort(int nIndex);
-  BOOL RunPhoneDownload(int nIndex);
-  BOOL DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size, DWORD timeout,
-                    int type);
+  StageResult RunPhoneDownload(int nIndex);
+  // How one region of the phone download ended.
+  enum class AreaEnd { Written, Skipped, Refused, Failed, Stopped };
+  AreaEnd DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size,
+                       DWORD timeout, int type);
   int SendPacket(const BYTE* frame, DWORD length, int attempts, DWORD pause);
   // What the pause of SendPacketWaitAck is for. Under answer pacing a pause
   // that only lets the answer arrive gives way to the wait for the whole
@@ -99,7 +109,6 @@ class CDownLoad {
   void RequestStop() { m_stop.request_stop(); }
 
   IDownloadOwner* const m_pOwner;
-  const int m_nId;
   std::atomic<int> m_nIndex{0};
   std::atomic<int> m_nPort;
   FlagSet m_bFlagSet;
@@ -120,7 +129,7 @@ class CDownLoad {
   void PdaDownloadThread();
   void PhoneDownloadThread();
   void PdaCommandThread();
-  void StartWorker(void (CDownLoad::*proc)());
+  void StartWorker(std::function<void()> proc);
   void WaitForEndedRun();
 
   // Helpers of the stages.
@@ -128,9 +137,11 @@ class CDownLoad {
   DownloadOwnerFlags& Flags() const { return m_pActiveOwner->OwnerFlags(); }
   bool Sleep(std::uint32_t ms);
   bool Stopping() const { return m_stop.stop_requested(); }
-  void EndRun(int nIndex);
-  void FailRun(int nIndex, const std::string& logLine, const std::string& progressText);
+  void EndRun(int nIndex, const StageResult& result);
+  StageResult FailStage(const std::string& logLine, const std::string& progressText, std::string reason);
+  StageResult HandOverToPhone(int nIndex, const BYTE* reply);
   bool WaitAfterConnectSent();
+  bool WaitAfterConnectSent(std::stop_token stop);
   void SetAfterConnectPending(bool bPending);
   static bool SlotInRange(int nIndex);
   void SetPhoneStage(int nIndex, int value);
@@ -141,14 +152,21 @@ class CDownLoad {
   BOOL WaitForCompletion(BYTE* reply, BYTE doneCode, bool bPauseBeforeRead);
   BOOL ServeOsRequest(std::span<const BYTE> image, DWORD& sent, DWORD dwCount);
   void SendOsPacket(os_data_packet& writeBuff, std::span<const BYTE> data);
-  void FailOsZeroData(int nIndex);
-  void FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft);
+  StageResult FailOsZeroData(int nIndex);
+  StageResult FailOsRequestBeyondEnd(DWORD dwCount, DWORD dwLeft);
   DWORD ReadResponse(BYTE* pRxBuff, DWORD capacity, DWORD waitMs, bool bWholeAnswer);
   void DropWaitingAnswers(DWORD waitMs);
 
   IDownloadOwner* m_pActiveOwner;
   std::unique_ptr<IDownloadOwner> m_pInertOwner;
   std::stop_source m_stop;
+  // Set by the destructor: a downloader being destroyed posts nothing more.
+  std::atomic<bool> m_bDestroying{false};
+  // The port number a worker's phone connect opens (BeginConnectPhone).
+  PhonePort m_ConnectPort;
+  // The regions of this run whose erase was refused, for its end event.
+  std::mutex m_skippedLock;
+  std::vector<std::string> m_skippedRegions;
 
   mutable std::mutex m_sinkLock;  // guards the log text and both sinks
   std::string m_strLog;

@@ -1,13 +1,14 @@
 // The downloader's owner: the main dialog's logic (GUI or headless). A
-// downloader reads and writes the owner's flags, posts its end-of-run message
-// to the owner's event loop, pumps that loop while it connects on the UI
-// thread, and takes its clock and devices from the owner.
+// downloader reads and writes the owner's flags, posts the end of each
+// connect and of each run to the owner's event loop, and takes its clock and
+// devices from the owner.
 #pragma once
 #include <array>
 #include <atomic>
 #include <cstdint>
 
 #include "download/phonepacing.h"
+#include "download/runoutcome.h"
 #include "platform/clock.h"
 #include "platform/deviceprovider.h"
 #include "platform/wintypes.h"
@@ -21,6 +22,10 @@ class CDloadFile;
 struct PhonePort {
   int nPort = 0;
 };
+
+// How a connect begun on a downloader's worker ended: the lParam of
+// WM_CONNECT_DONE.
+enum class ConnectResult : int { PdaFailed = 0, PdaConnected = 1, PhoneFailed = 2, PhoneConnected = 3 };
 
 // The main dialog's fields that downloaders share. They are read and written
 // from the UI thread and from worker threads, hence atomic. The dialog may
@@ -68,11 +73,12 @@ class IDownloadOwner {
   // loop. Callable from any thread; never waits for the UI thread.
   virtual void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) = 0;
 
-  // Runs the events waiting in the UI loop, re-entrantly, and returns when
-  // none is left. Called on the UI thread only, between connect attempts. A
-  // quit request met here stays pending for the outer loop. The owner must not
-  // destroy the calling downloader from inside this call.
-  virtual void PumpMessages() = 0;
+  // Posts the end event of a run to the UI thread's loop, like PostMessage.
+  // Owners that only count messages take it as WM_DOWNLOAD_DONE with the
+  // slot and the outcome.
+  virtual void PostRunEnd(const RunEnd& end) {
+    PostMessage(WM_DOWNLOAD_DONE, static_cast<WPARAM>(end.nSlot), static_cast<LPARAM>(end.outcome));
+  }
 
   // The platform: the clock for every sleep, and the device provider that the
   // USB and serial transports open their devices through.

@@ -11,10 +11,10 @@
 
 namespace tw {
 
-int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
+StageResult CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   const ImageTable* pTable = m_pImageTable;
   const std::optional<std::span<const BYTE>> image = pTable ? pTable->EbootImage() : std::nullopt;
-  if (!image) return 0;
+  if (!image) return StageResult::Done();
   const DWORD dwSize = static_cast<DWORD>(image->size());
 
   BYTE ReadBuff[kPdaReadBuffSize] = {};
@@ -45,26 +45,27 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
     const int percent = Percent(sent, dwSize);
     SetProgress(percent, FormatText("Eboot downloading : %3.3d %%", percent));
     if (sent >= dwSize) break;
-    if (n == 0 || Stopping()) {
-      FailRun(nIndex, "[RunDownload]Error Hanppen - Received data zero\r\n",
-              "TIME OUT. Can't access device..");
-      return 0;
+    if (Stopping()) return StageResult::Stopped();
+    if (n == 0) {
+      return FailStage("[RunDownload]Error Hanppen - Received data zero\r\n",
+                       "TIME OUT. Can't access device..", "no answer to an EBOOT record");
     }
   }
 
   // The acknowledgement of the last record decides whether the end command follows.
   if (m_Usb.ReadReply(ReadBuff, kPdaReplySize) == 0) {
+    if (Stopping()) return StageResult::Stopped();
     SetProgress(0, "TIME OUT :: Can't access device..");
-    return 0;
+    return StageResult::Failed("no answer to the last EBOOT record");
   }
   packet.SetCommand(PDA_CMD_EBOOT_END);
   SendRecord(packet);
 
   // Completion wait, bounded.
   if (!WaitForCompletion(Rvalue2, PDA_RSP_READY, true)) {
-    FailRun(nIndex, "[PDA] EBoot download was not confirmed by the device.\r\n",
-            "Eboot image not confirmed by device.");
-    return 0;
+    if (Stopping()) return StageResult::Stopped();
+    return FailStage("[PDA] EBoot download was not confirmed by the device.\r\n",
+                     "Eboot image not confirmed by device.", "the device did not confirm the EBOOT image");
   }
   SetProgress(0, "Eboot image complete.");
   LogMessage("[PDA] EBoot download complete.\r\n");
@@ -72,13 +73,10 @@ int CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
   // Hand over to the OS-image download, or to the phone.
   packet.SetCommand(PDA_CMD_IMAGE_DONE);
   SendRecord(packet);
-  if (bNextPda) return 0;
+  if (bNextPda) return StageResult::Done();
   m_Usb.ReadReply(Rvalue3, kPdaReplySize);
-  if (Rvalue3[0] == PDA_RSP_READY) {
-    SetPhoneStage(nIndex, 1);
-    SendPhoneMode();
-  }
-  return 0;
+  if (Stopping()) return StageResult::Stopped();
+  return HandOverToPhone(nIndex, Rvalue3);
 }
 
 }  // namespace tw

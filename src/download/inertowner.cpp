@@ -28,7 +28,6 @@ class InertOwner final : public IDownloadOwner {
   DownloadOwnerFlags& OwnerFlags() override { return m_flags; }
   const CDloadFile& PhoneFile() override { return m_phoneFile; }
   void PostMessage(UINT, WPARAM, LPARAM) override {}
-  void PumpMessages() override {}
   IClock& Clock() override { return m_clock; }
   IDeviceProvider& Devices() override { return m_devices; }
 

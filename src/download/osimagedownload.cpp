@@ -16,10 +16,10 @@ constexpr DWORD kShortRequestPauseMs = 20;
 constexpr DWORD kPhoneModeDelayMs = 1000;
 }  // namespace
 
-int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
+StageResult CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   const ImageTable* pTable = m_pImageTable;
   const std::optional<std::span<const BYTE>> image = pTable ? pTable->PdaImage() : std::nullopt;
-  if (!image) return 0;
+  if (!image) return StageResult::Done();
   const DWORD dwSize = static_cast<DWORD>(image->size());
 
   // Announce the image.
@@ -33,25 +33,17 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   BYTE ReadBuff[kPdaReadBuffSize] = {};
   DWORD sent = 0;
   for (;;) {
-    const DWORD n = Stopping() ? 0 : m_Usb.ReadReply(ReadBuff, kReadHeaderSize);
+    if (Stopping()) return StageResult::Stopped();
+    const DWORD n = m_Usb.ReadReply(ReadBuff, kReadHeaderSize);
     const std::optional<read_header> request = ParseReadHeader(ReadBuff, n);
     if (request && request->dwRequest != PDA_REQ_DATA) continue;
     if (request) {
-      if (request->dwCount > dwSize - sent) {
-        FailOsRequestBeyondEnd(nIndex, request->dwCount, dwSize - sent);
-        return 0;
-      }
-      if (!ServeOsRequest(*image, sent, request->dwCount)) {
-        FailOsZeroData(nIndex);
-        return 0;
-      }
+      if (request->dwCount > dwSize - sent) return FailOsRequestBeyondEnd(request->dwCount, dwSize - sent);
+      if (!ServeOsRequest(*image, sent, request->dwCount)) return FailOsZeroData(nIndex);
       if (sent == dwSize) break;
       continue;
     }
-    if (n == 0) {
-      FailOsZeroData(nIndex);
-      return 0;
-    }
+    if (n == 0) return FailOsZeroData(nIndex);
     packet.SetCommand(PDA_CMD_POLL);  // a short request: dropped, polled again
     SendRecord(packet);
     Sleep(kShortRequestPauseMs);
@@ -60,9 +52,9 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
   // Completion wait, bounded.
   BYTE Rvalue2[kPdaReplyBufferSize] = {};
   if (!WaitForCompletion(Rvalue2, PDA_RSP_OS_DONE, false)) {
-    FailRun(nIndex, "[PDA]OS image download was not confirmed by the device.\r\n",
-            "PDA OS image not confirmed by device.");
-    return 0;
+    if (Stopping()) return StageResult::Stopped();
+    return FailStage("[PDA]OS image download was not confirmed by the device.\r\n",
+                     "PDA OS image not confirmed by device.", "the device did not confirm the PDA OS image");
   }
   SetProgress(0, "PDA OS image completed.");
   LogMessage("[PDA]OS image download complete.\r\n");
@@ -73,17 +65,13 @@ int CDownLoad::RunOsImageDownload(int nIndex, BOOL bNextPhone) {
     packet.SetCommand(PDA_CMD_IMAGE_DONE);
     SendRecord(packet);
     m_Usb.ReadReply(Rvalue3, kPdaReplySize);
-    if (Rvalue3[0] == PDA_RSP_READY && Sleep(kPhoneModeDelayMs)) {
-      SetPhoneStage(nIndex, 1);
-      SendPhoneMode();
-    }
-    return 0;
+    if (Rvalue3[0] == PDA_RSP_READY && !Sleep(kPhoneModeDelayMs)) return StageResult::Stopped();
+    return HandOverToPhone(nIndex, Rvalue3);
   }
   // No phone image: the run ends here.
   packet.SetCommand(PDA_CMD_FINISH);
   SendRecord(packet);
-  EndRun(nIndex);
-  return 0;
+  return StageResult::Done();
 }
 
 // Serves one request of dwCount bytes of image (never more than remain):
@@ -116,19 +104,22 @@ void CDownLoad::SendOsPacket(os_data_packet& writeBuff, std::span<const BYTE> da
   m_Usb.Write(bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
-// A request or the acknowledgement after a request's last packet brought nothing.
-void CDownLoad::FailOsZeroData(int nIndex) {
+// A request or the acknowledgement after a request's last packet brought
+// nothing (after a stop request: the stop ends the run).
+StageResult CDownLoad::FailOsZeroData(int nIndex) {
+  if (Stopping()) return StageResult::Stopped();
   SetSlotIdle(nIndex, 0);
-  FailRun(nIndex, "[RunDownload]Error Hanppen - Received Data zero\r\n", "TIME OUT. Can't Access Device..");
+  return FailStage("[RunDownload]Error Hanppen - Received Data zero\r\n", "TIME OUT. Can't Access Device..",
+                   "no answer to a PDA OS image packet");
 }
 
 // The handset asked for more bytes than the image has left: serving it would
 // send empty packets without end, so the run ends as a failed one.
-void CDownLoad::FailOsRequestBeyondEnd(int nIndex, DWORD dwCount, DWORD dwLeft) {
-  FailRun(nIndex,
-          FormatText("[PDA]Device asked for %u bytes, only %u left. Download stopped.\r\n",
-                     static_cast<unsigned>(dwCount), static_cast<unsigned>(dwLeft)),
-          "PDA OS image failed: bad request from device.");
+StageResult CDownLoad::FailOsRequestBeyondEnd(DWORD dwCount, DWORD dwLeft) {
+  return FailStage(FormatText("[PDA]Device asked for %u bytes, only %u left. Download stopped.\r\n",
+                              static_cast<unsigned>(dwCount), static_cast<unsigned>(dwLeft)),
+                   "PDA OS image failed: bad request from device.",
+                   "the device asked for more than the image");
 }
 
 }  // namespace tw

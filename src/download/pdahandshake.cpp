@@ -21,7 +21,6 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
 
   BOOL bOpened = FALSE;
   for (int attempt = 0; attempt < kOpenAttempts && !bOpened && !Stopping(); ++attempt) {
-    PumpMessages();
     bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, nIndex);
     if (!bOpened) Sleep(kOpenRetryMs);
   }
@@ -49,7 +48,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   m_bFlagSet.bCreateUSB = 1;
   Trace("data_packet Length(Multi? Single?) = %d\r\n", nIndex);
   SetAfterConnectPending(true);
-  StartWorker(&CDownLoad::PdaCommandThread);
+  StartWorker([this] { PdaCommandThread(); });
   SetProgress(0, FormatText("0%%"));
   return TRUE;
 }

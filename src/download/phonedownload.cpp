@@ -30,7 +30,7 @@ int CDownLoad::BuildPhoneParams() {
   return 0;
 }
 
-BOOL CDownLoad::RunPhoneDownload(int nIndex) {
+StageResult CDownLoad::RunPhoneDownload(int nIndex) {
   // Parameters.
   CMsmPacket packet;
   BuildPhoneParams();
@@ -48,16 +48,17 @@ BOOL CDownLoad::RunPhoneDownload(int nIndex) {
   // The regions in table order; the result flag holds the last region's outcome.
   BOOL bResult = FALSE;
   for (const RegionRecord& region : params.regions) {
-    if (Stopping()) return FALSE;
+    if (Stopping()) return StageResult::Stopped();
     if (region.dwWriteLen != 0) LogMessage("dwWriteLen = <%d>", static_cast<int>(region.dwWriteLen));
     const DWORD dwWriteLen = GetRegionWriteLength(region, image.GetSize());
 
     length = packet.MakeJumpPacket(pTxBuff);
     if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(length), kFrameAttempts, kFrameTimeoutMs,
                           kFramePauseMs) != ACK) {
+      if (Stopping()) return StageResult::Stopped();
       LogMessage("[PHONE] [COM%d] Jump fail...\r\n", nPort);
       SetProgress(0, FormatText("[COM%d] PHONE download fail.[id%d]", nPort, nIndex));
-      return FALSE;
+      return StageResult::Failed("the handset did not answer the jump");
     }
     if (region.dwAreaType == AREA_EFS) {
       if (Flags().m_bPhoneExtraCmd == 1) {
@@ -68,23 +69,29 @@ BOOL CDownLoad::RunPhoneDownload(int nIndex) {
         bResult = FALSE;
       }
     } else {
-      bResult = DownloadArea(nIndex, image, region.dwStart, dwWriteLen, dwWriteLen, region.dwTimeout,
-                             static_cast<int>(region.dwAreaType));
+      const AreaEnd area = DownloadArea(nIndex, image, region.dwStart, dwWriteLen, dwWriteLen,
+                                        region.dwTimeout, static_cast<int>(region.dwAreaType));
+      if (area == AreaEnd::Stopped) return StageResult::Stopped();
+      if (area == AreaEnd::Failed) {
+        return StageResult::Failed(FormatText("a %s block was not acknowledged",
+                                              GetAreaShortName(static_cast<int>(region.dwAreaType))));
+      }
+      bResult = area == AreaEnd::Written ? TRUE : FALSE;
       SetProgress(0, FormatText("[COM%d] Wait.download is in proceeding...", nPort));
     }
-    if (!Sleep(kAfterRegionMs)) return FALSE;
+    if (!Sleep(kAfterRegionMs)) return StageResult::Stopped();
   }
 
-  // Closing report; after a failed last region this resets a second time.
+  // Closing report: the last region decides.
   SetProgress(
       0, FormatText(bResult ? "[COM%d]Phone image complete." : "[COM%d]Phone image download failed.", nPort));
   LogMessage("[COM%d]PHONE Download complete.\r\n", nPort);
-  EndRun(nIndex);
-  return TRUE;
+  if (!bResult) return StageResult::Failed("the last region was not written");
+  return StageResult::Done();
 }
 
-BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length, DWORD size,
-                             DWORD timeout, int type) {
+CDownLoad::AreaEnd CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, DWORD length,
+                                           DWORD size, DWORD timeout, int type) {
   const DWORD nTotalPkt = GetPhoneBlockCount(size);
   const DWORD firstPkt = GetPhoneFirstBlock(start);
   const char* longName = GetAreaLongName(type);
@@ -96,10 +103,10 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
   const DWORD havePkt = image.GetPacketCount();
   if (nTotalPkt > 0 && (firstPkt >= havePkt || nTotalPkt > havePkt - firstPkt)) {
     LogMessage("[PHONE] [COM%d]%s lies beyond the end of the phone image.\r\n", nPort, longName);
-    return FALSE;
+    return AreaEnd::Refused;
   }
 
-  // Erase; only NAK_BAD_CRC skips the region.
+  // Erase; only NAK_BAD_CRC skips the region (named in the run's end event).
   LogMessage("[PHONE-%d] [COM%d]Wait for Erasing %s\r\n", nIndex, nPort, longName);
   CMsmPacket packet;
   std::array<BYTE, kTxBuffSize> pTxBuff{};
@@ -110,29 +117,31 @@ BOOL CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, DWORD start, D
     LogMessage("[PHONE] [COM%d]Erasing %s Complete.\r\n", nPort, longName);
   } else if (code == NAK_BAD_CRC) {
     LogMessage("[byteRsp value is NAK_BAD_CRC!!] [COM%d] Complete.\r\n", nPort);
-    return FALSE;
+    std::lock_guard guard(m_skippedLock);
+    m_skippedRegions.emplace_back(shortName);
+    return AreaEnd::Skipped;
   }
   Sleep(kAfterEraseMs);
-  if (size == 0) return TRUE;
+  if (size == 0) return AreaEnd::Written;
 
   // The blocks, each acknowledged before the next; one attempt each.
   LogMessage("[nTotalPkt = %d] [COM%d] Complete.\r\n", static_cast<int>(nTotalPkt), nPort);
   for (DWORD i = 0; i < nTotalPkt; ++i) {
-    if (Stopping()) return FALSE;
+    if (Stopping()) return AreaEnd::Stopped;
     frameLength =
         packet.MakeDataPacket(pTxBuff, start + i * kPhoneBlockSize, static_cast<WORD>(kPhoneBlockSize),
                               image.PacketData(firstPkt + i).first(kPhoneBlockSize));
     if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), 1, kBlockTimeoutMs,
                           kFramePauseMs) != ACK) {
+      if (Stopping()) return AreaEnd::Stopped;
       SetProgress(0, FormatText("id[%d]-[COM%d] PHONE download fail.--", nIndex, nPort));
-      EndRun(nIndex);
-      return FALSE;
+      return AreaEnd::Failed;
     }
     const int percent = static_cast<int>(static_cast<double>(i) * 100.0 / nTotalPkt);
     SetProgress(percent, FormatText("[COM%d] %s downloading : %3.3d %%", nPort, shortName, percent));
     std::this_thread::yield();
   }
-  return TRUE;
+  return AreaEnd::Written;
 }
 
 }  // namespace tw

@@ -29,8 +29,7 @@ BOOL CDownLoad::OpenPhonePort(int nIndex) {
 
   // Preparation; a failed one still lets the open attempts decide.
   BOOL bPrepared = FALSE;
-  for (int attempt = 0; attempt < kPrepareAttempts && !bPrepared; ++attempt) {
-    PumpMessages();
+  for (int attempt = 0; attempt < kPrepareAttempts && !bPrepared && !Stopping(); ++attempt) {
     bPrepared = nPort != 0 && m_Serial.Init();
     if (!bPrepared) {
       LogMessage("[PHONE] Com[%d] Port open failed...\r\n", nPort);
@@ -41,7 +40,7 @@ BOOL CDownLoad::OpenPhonePort(int nIndex) {
 
   // Up to three open attempts.
   BOOL bOpened = FALSE;
-  for (int left = kOpenAttempts - 1; left >= 0 && !bOpened; --left) {
+  for (int left = kOpenAttempts - 1; left >= 0 && !bOpened && !Stopping(); --left) {
     LogMessage("[PHONE] 1. Opening %s id[%d].\r\n", name, nIndex);
     bOpened = m_Serial.Open(name, 115200, 'N', 8, 0);
     if (bOpened) {

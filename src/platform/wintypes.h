@@ -20,5 +20,7 @@ inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_DEVICE_PDA = WM_USER + 1000;
 inline constexpr UINT WM_DOWNLOAD_DONE = WM_USER + 1002;
 inline constexpr UINT WM_DEVICE_PHONE = WM_USER + 1005;
+// A connect that ran on a downloader's worker returned (wParam the slot).
+inline constexpr UINT WM_CONNECT_DONE = WM_USER + 1006;
 
 }  // namespace tw

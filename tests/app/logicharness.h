@@ -26,7 +26,10 @@ class RecordingView final : public ITidewellView, public ILogSink, public IProgr
   ILogSink* LogEdit() override { return this; }
   IProgressSink* ProgressBar() override { return this; }
   void EndDialog(int nResult) override { m_EndResults.push_back(nResult); }
-  void DownloadDone(int nSlot) override { m_DoneSlots.push_back(nSlot); }
+  void DownloadDone(const RunEnd& end) override {
+    m_DoneSlots.push_back(end.nSlot);
+    m_Ends.push_back(end);
+  }
 
   void SetLogText(const std::string& text) override {
     std::lock_guard guard(m_lock);
@@ -42,6 +45,7 @@ class RecordingView final : public ITidewellView, public ILogSink, public IProgr
   std::vector<std::string> m_MessageBoxes;
   std::vector<int> m_EndResults;
   std::vector<int> m_DoneSlots;
+  std::vector<RunEnd> m_Ends;
   std::mutex m_lock;
   std::string m_strLog;
   std::string m_strProgress;
@@ -93,7 +97,10 @@ struct Script {
   BOOL bConnectPda = TRUE;
   BOOL bConnectPhone = TRUE;
   BOOL bPhonePortOpen = FALSE;
-  // Runs inside ConnectPda and ConnectPhone, where the real ones pump.
+  // A connect's end waits for FinishConnect, as a real one runs on its
+  // worker; otherwise it is posted at once.
+  bool bManualConnectEnd = false;
+  // Runs as each connect begins (a real one logs and reports progress there).
   std::function<void(FakeDownloader&)> duringConnect;
 };
 
@@ -103,27 +110,25 @@ class FakeDownloader final : public ISlotDownloader {
       : m_Owner(owner), m_Script(script), m_Record(record) {}
   ~FakeDownloader() override { ++m_Record.nDestroyed; }
 
-  BOOL ConnectPda(ImageTable*, int nIndex) override {
+  // A connect's result is decided when it begins, and posted as the real
+  // one's worker posts it: WM_CONNECT_DONE.
+  void ConnectPda(ImageTable*, int nIndex) override {
     Call("ConnectPda " + std::to_string(nIndex));
-    ++m_nConnectDepth;
-    if (m_nConnectDepth > m_nMaxConnectDepth) {
-      m_nMaxConnectDepth = m_nConnectDepth;
-    }
-    if (m_Script.duringConnect) {
-      m_Script.duringConnect(*this);
-    }
-    --m_nConnectDepth;
-    if (m_Script.bConnectPda) {
+    Begin(nIndex, m_Script.bConnectPda ? ConnectResult::PdaConnected : ConnectResult::PdaFailed);
+  }
+  void ConnectPhone(int nPort, int nIndex) override {
+    Call("ConnectPhone " + std::to_string(nPort) + " " + std::to_string(nIndex));
+    Begin(nIndex, m_Script.bConnectPhone ? ConnectResult::PhoneConnected : ConnectResult::PhoneFailed);
+  }
+  // Ends the oldest connect still running (bManualConnectEnd).
+  void FinishConnect() {
+    ASSERT_FALSE(m_Running.empty());
+    const auto [nIndex, result] = m_Running.front();
+    m_Running.pop_front();
+    if (result == ConnectResult::PdaConnected) {
       m_bCreateUsb = TRUE;
     }
-    return m_Script.bConnectPda;
-  }
-  BOOL ConnectPhone(PhonePort* pPort, int nIndex) override {
-    Call("ConnectPhone " + std::to_string(pPort->nPort) + " " + std::to_string(nIndex));
-    if (m_Script.duringConnect) {
-      m_Script.duringConnect(*this);
-    }
-    return m_Script.bConnectPhone;
+    m_Owner.PostMessage(WM_CONNECT_DONE, static_cast<WPARAM>(nIndex), static_cast<LPARAM>(result));
   }
   void StartDownload(int nIndex) override {
     Call("StartDownload " + std::to_string(nIndex));
@@ -159,11 +164,20 @@ class FakeDownloader final : public ISlotDownloader {
   CTidewellDlgLogic& m_Owner;
   IProgressSink* m_pProgress = nullptr;
   ILogSink* m_pLog = nullptr;
-  int m_nConnectDepth = 0;
-  int m_nMaxConnectDepth = 0;
 
  private:
   void Call(std::string what) { m_Record.calls.push_back(std::move(what)); }
+  void Begin(int nIndex, ConnectResult result) {
+    if (m_Script.duringConnect) {
+      m_Script.duringConnect(*this);
+    }
+    m_Running.emplace_back(nIndex, result);
+    if (!m_Script.bManualConnectEnd) {
+      FinishConnect();
+    }
+  }
+
+  std::deque<std::pair<int, ConnectResult>> m_Running;
 
   Script& m_Script;
   DownloaderRecord& m_Record;

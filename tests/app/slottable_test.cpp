@@ -346,48 +346,67 @@ TEST(DownloadDone, SecondMessageChangesNothing) {
   EXPECT_EQ(h.m_View.m_DoneSlots, (std::vector<int>{0, 0}));
 }
 
-// A removal frees slot 0 while the handshake pumps, and a new arrival comes:
-// it is held back, without blocking, and connects once the first connect
-// has returned; connects never nest.
-TEST(ConnectRunning, ArrivalIsHeldUntilTheConnectReturns) {
+// The end event of a run reaches the view with its outcome, reason and
+// skipped regions; WM_DOWNLOAD_DONE carries the outcome in lParam.
+TEST(DownloadDone, TheEndEventReachesTheViewWhole) {
   LogicHarness h;
-  int nInside = 0;
+  PhoneDownload(h);
+  h.Drain();
+  h.Logic().PostRunEnd(RunEnd{0, RunOutcome::Failed, "why", {"CODE"}});
+  h.Drain();
+  PhoneDownload(h);
+  h.Drain();
+  h.Logic().PostMessage(WM_DOWNLOAD_DONE, 0, static_cast<LPARAM>(RunOutcome::Stopped));
+  h.Drain();
+  ASSERT_EQ(h.m_View.m_Ends.size(), 2u);
+  EXPECT_EQ(h.m_View.m_Ends[0].outcome, RunOutcome::Failed);
+  EXPECT_EQ(h.m_View.m_Ends[0].reason, "why");
+  EXPECT_EQ(h.m_View.m_Ends[0].skippedRegions, (std::vector<std::string>{"CODE"}));
+  EXPECT_EQ(h.m_View.m_Ends[1].outcome, RunOutcome::Stopped);
+  EXPECT_EQ(h.Logic().m_bSlotIdle[0], 1);
+}
+
+// A connect runs on the downloader's worker: the UI thread goes on at once.
+// A removal frees slot 0 while the handshake runs and a new arrival comes: a
+// second connect is begun on the same downloader (which runs it after the
+// first), and only its result decides the slot.
+TEST(ConnectRunning, ArrivalDuringAConnectIsServedAfterIt) {
+  LogicHarness h;
+  h.m_Script.bManualConnectEnd = true;
   h.m_Script.bConnectPda = FALSE;
-  h.m_Script.duringConnect = [&](FakeDownloader& d) {
-    if (++nInside > 1) {
-      return;
-    }
-    h.Remove("pda0");
-    h.Arrive("pda0");
-    d.m_Owner.PumpMessages();
-    d.m_Owner.PumpMessages();
-    // Still inside the first connect: nothing of the second has run.
-    EXPECT_EQ(h.CountCalls("ConnectPda"), 1);
-    h.m_Script.bConnectPda = TRUE;
-  };
+  h.Arrive("pda0");
+  h.Drain();
+  EXPECT_EQ(h.CountCalls("ConnectPda"), 1);
+  EXPECT_EQ(h.Logic().m_bSlotIdle[0], 0);
+  h.Remove("pda0");
+  h.m_Script.bConnectPda = TRUE;
   h.Arrive("pda0");
   h.Drain();
   EXPECT_EQ(h.CountCalls("ConnectPda"), 2);
-  EXPECT_EQ(h.m_pLast->m_nMaxConnectDepth, 1);
+  EXPECT_EQ(h.m_Records.size(), 1u);
+
+  h.m_pLast->FinishConnect();  // the first one failed: the second decides
+  h.Drain();
+  EXPECT_EQ(h.Logic().m_bSlotIdle[0], 0);
+  EXPECT_FALSE(h.m_View.m_bStartEnabled);
+  h.m_pLast->FinishConnect();
+  h.Drain();
   EXPECT_TRUE(h.m_View.m_bStartEnabled);
   EXPECT_EQ(h.Logic().m_bSlotIdle[0], 0);
   EXPECT_TRUE(h.m_Clock.Sleeps().empty());  // no polling sleep on the UI thread
 }
 
-TEST(ConnectRunning, QueuedConnectMessageDoesNotNest) {
+// A WM_CONNECT_DONE for a slot with no connect running, or outside the
+// table, changes nothing.
+TEST(ConnectRunning, StrayConnectEndsAreIgnored) {
   LogicHarness h;
-  int nInside = 0;
-  h.m_Script.duringConnect = [&](FakeDownloader& d) {
-    if (++nInside == 1) {
-      // A second WM_DEVICE_PDA was already waiting when the connect began.
-      d.m_Owner.PostMessage(WM_DEVICE_PDA, 0, 0);
-      d.m_Owner.PumpMessages();
-    }
-  };
-  h.Arrive("pda0");
+  for (WPARAM slot : {WPARAM{0}, WPARAM{8}, static_cast<WPARAM>(-1)}) {
+    h.Logic().PostMessage(WM_CONNECT_DONE, slot, static_cast<LPARAM>(ConnectResult::PdaConnected));
+  }
   h.Drain();
-  EXPECT_EQ(h.CountCalls("ConnectPda"), 2);
-  EXPECT_EQ(h.m_pLast->m_nMaxConnectDepth, 1);
+  EXPECT_FALSE(h.m_View.m_bStartEnabled);
+  EXPECT_EQ(h.Logic().m_nOpenDevice, 0);
+  EXPECT_EQ(h.Logic().m_bSlotIdle[0], 1);
 }
 
 TEST(Registration, FailureShowsItsMessageAndDetectsNothing) {

@@ -1,6 +1,6 @@
-// The downloader's own operations: ids, logging, progress, the reset, what
-// Start and a failed connect do without a handset, and a stop while the
-// after-connect record hangs.
+// The downloader's own operations: connects on a worker, logging, progress,
+// the reset, what Start and a failed connect do without a handset, and a
+// stop while the after-connect record hangs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,23 +27,38 @@ class NoDevices final : public IDeviceProvider {
 
 class DownloaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_nDownLoadCount = 0; }
-
   NoDevices m_devices;
   TestOwner m_owner{m_devices};
   TestLog m_log;
   TestProgress m_progress;
 };
 
-TEST_F(DownloaderTest, IdsCountConstructionsUntilAReset) {
-  auto first = std::make_unique<CDownLoad>(&m_owner, 0);
-  auto second = std::make_unique<CDownLoad>(&m_owner, 5);
-  EXPECT_EQ(first->m_nId, 1);
-  EXPECT_EQ(second->m_nId, 2);
-  EXPECT_EQ(second->m_nPort, 5);
-  EXPECT_EQ(second->InitDownloader(3), 3);
-  CDownLoad third(&m_owner, 0);
-  EXPECT_EQ(third.m_nId, 1);
+// A begun connect runs on the downloader's worker and posts its end with the
+// slot it was given, whatever else was created before; so does a run's end.
+TEST_F(DownloaderTest, ConnectsAndRunsReportTheirOwnSlot) {
+  auto other = std::make_unique<CDownLoad>(&m_owner, 0);
+  CDownLoad dl(&m_owner, 5);
+  EXPECT_EQ(dl.m_nPort, 5);
+  ImageTable table;
+  dl.BeginConnectPda(&table, 3);
+  ASSERT_TRUE(m_owner.WaitPosted(WM_CONNECT_DONE, 1, 10000));
+  EXPECT_EQ(m_owner.LastPosted(WM_CONNECT_DONE),
+            (std::pair<WPARAM, LPARAM>{3, static_cast<LPARAM>(ConnectResult::PdaFailed)}));
+  dl.BeginConnectPhone(0, 6);
+  ASSERT_TRUE(m_owner.WaitPosted(WM_CONNECT_DONE, 2, 10000));
+  EXPECT_EQ(m_owner.LastPosted(WM_CONNECT_DONE),
+            (std::pair<WPARAM, LPARAM>{6, static_cast<LPARAM>(ConnectResult::PhoneFailed)}));
+
+  // A handed-over run without a phone image ends with the phone connect's slot.
+  m_owner.m_bDownPhone = 0;
+  dl.m_bFlagSet.bOpenPhone = 1;
+  dl.m_nIndex = 4;
+  dl.StartPhoneDownload(4);
+  dl.JoinWorkers();
+  ASSERT_EQ(m_owner.Ends().size(), 1u);
+  EXPECT_EQ(m_owner.Ends()[0].nSlot, 4);
+  EXPECT_EQ(m_owner.Ends()[0].outcome, RunOutcome::Done);
+  EXPECT_EQ(m_owner.LastPosted(WM_DOWNLOAD_DONE), (std::pair<WPARAM, LPARAM>{4, 0}));
 }
 
 TEST_F(DownloaderTest, LogLinesReachOnlyAnAttachedBoxAndAccumulate) {
@@ -129,8 +144,6 @@ TEST_F(DownloaderTest, NoDeviceMeansHundredAttemptsAHundredMillisecondsApartThen
   dl.SetProgressCtrl(&m_progress);
   ImageTable table;
   EXPECT_FALSE(dl.ConnectPda(&table, 0));
-  EXPECT_EQ(g_bConnecting, 0);
-  EXPECT_EQ(m_owner.Pumps(), 100);
   EXPECT_EQ(Sleeps(m_owner.m_clock), std::vector<std::uint32_t>(100, 100));
   EXPECT_EQ(m_log.Text(),
             "[StartDownload => 0] StartDownload !!\r\n"
@@ -261,6 +274,12 @@ TEST(AfterConnectWaitTest, AStopEndsItAndNothingMoreIsSent) {
     EXPECT_TRUE(SameWrites(devices.Writes(), {Command(PDA_CMD_HELLO_ACK), Command(PDA_CMD_AFTER_CONNECT)}));
     EXPECT_TRUE(Sleeps(owner.m_clock).empty()) << "no stage's start delay";
     EXPECT_EQ(owner.m_bRundnload, 0);
+    // The PDA worker's run ends as stopped; the phone-only Start had no run yet.
+    const std::vector<RunEnd> ends = owner.Ends();
+    ASSERT_EQ(ends.size(), bPhoneOnly ? 0u : 1u);
+    if (!bPhoneOnly) {
+      EXPECT_EQ(ends[0].outcome, RunOutcome::Stopped);
+    }
   }
 }
 

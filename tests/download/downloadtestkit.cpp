@@ -133,14 +133,31 @@ bool PacedClock::Sleep(std::uint32_t ms, std::stop_token stop) {
   return m_clock.Sleep(ms, stop);
 }
 
-void TestOwner::PostMessage(UINT nMsg, WPARAM, LPARAM) {
+void TestOwner::PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
   std::lock_guard guard(m_lock);
   ++m_messages[nMsg];
+  m_lastParams[nMsg] = {wParam, lParam};
   m_posted.notify_all();
 }
 
-void TestOwner::PumpMessages() {
-  ++m_nPumps;
+void TestOwner::PostRunEnd(const RunEnd& end) {
+  {
+    std::lock_guard guard(m_lock);
+    m_ends.push_back(end);
+  }
+  IDownloadOwner::PostRunEnd(end);
+  if (onRunEnd) onRunEnd();
+}
+
+std::vector<RunEnd> TestOwner::Ends() const {
+  std::lock_guard guard(m_lock);
+  return m_ends;
+}
+
+std::pair<WPARAM, LPARAM> TestOwner::LastPosted(UINT nMsg) const {
+  std::lock_guard guard(m_lock);
+  auto it = m_lastParams.find(nMsg);
+  return it == m_lastParams.end() ? std::pair<WPARAM, LPARAM>{} : it->second;
 }
 
 int TestOwner::Posted(UINT nMsg) const {
@@ -158,7 +175,6 @@ bool TestOwner::WaitPosted(UINT nMsg, int count, int timeoutMs) const {
 }
 
 SimRig::SimRig() {
-  g_nDownLoadCount = 0;
   m_owner.m_bSlotIdle[0] = 1;
   m_events = m_channel.NewEventSource();
   m_events->Start([this](const DeviceEvent& event) {

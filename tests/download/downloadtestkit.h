@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -114,16 +115,19 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   DownloadOwnerFlags& OwnerFlags() override { return *this; }
   const CDloadFile& PhoneFile() override { return m_pPhoneFile ? *m_pPhoneFile : m_PhoneFile; }
   void PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) override;
-  void PumpMessages() override;
+  // Records the end event, then counts it as WM_DOWNLOAD_DONE.
+  void PostRunEnd(const RunEnd& end) override;
   IClock& Clock() override { return m_pClock ? *m_pClock : m_paced; }
   IDeviceProvider& Devices() override { return m_devices; }
   PhonePacing Pacing() override { return m_pacing; }
 
-  // How often nMsg was posted.
+  // How often nMsg was posted, and its last wParam and lParam.
   int Posted(UINT nMsg) const;
+  std::pair<WPARAM, LPARAM> LastPosted(UINT nMsg) const;
   // Waits (real time) until nMsg has been posted count times.
   bool WaitPosted(UINT nMsg, int count, int timeoutMs) const;
-  int Pumps() const { return m_nPumps; }
+  // Every end event, in order.
+  std::vector<RunEnd> Ends() const;
   // Runs on another clock (real time) or another phone image than its own.
   void UseClock(IClock& clock) { m_pClock = &clock; }
   void UsePhoneFile(const CDloadFile& file) { m_pPhoneFile = &file; }
@@ -131,6 +135,9 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
 
   VirtualClock m_clock;
   CDloadFile m_PhoneFile;
+  // Runs on the ending worker after each end event was posted (set it
+  // before the run starts).
+  std::function<void()> onRunEnd;
 
  private:
   PacedClock m_paced{m_clock};
@@ -144,7 +151,8 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   mutable std::mutex m_lock;
   mutable std::condition_variable m_posted;
   std::map<UINT, int> m_messages;
-  std::atomic<int> m_nPumps{0};
+  std::map<UINT, std::pair<WPARAM, LPARAM>> m_lastParams;
+  std::vector<RunEnd> m_ends;
 };
 
 // A package's images in memory, with the image table over them.

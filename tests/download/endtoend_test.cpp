@@ -62,7 +62,6 @@ TEST_F(EndToEndTest, PackageFlashesTheSimulatedHandsetFromHelloToDone) {
   ASSERT_TRUE(handset.Start());
 
   // The dialog's part: connect, Start, and the COM port when it arrives.
-  g_nDownLoadCount = 0;
   TestOwner owner(m_provider);
   owner.UseClock(m_clock);
   owner.UsePhoneFile(images.m_PhoneFile);

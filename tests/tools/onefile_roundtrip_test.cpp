@@ -73,7 +73,6 @@ TEST(OneFileRoundTripTest, MadeOpenedAndFlashed) {
   ASSERT_TRUE(handset.Start());
 
   // 4. The download of all three, as the dialog runs it.
-  g_nDownLoadCount = 0;
   TestOwner owner(provider);
   owner.UseClock(clock);
   owner.UsePhoneFile(images.m_PhoneFile);

@@ -38,7 +38,6 @@ class LibusbDownload : public ::testing::Test {
     provider.AddInterfaceBackend(GUID_PDA_DOWNLOAD_INTERFACE,
                                  std::make_unique<CLibusbInterfaceBackend>(
                                      CUsbIdRules({{UsbMatchRule::Use::Download, 0xffff, 0x0352, 0}})));
-    g_nDownLoadCount = 0;
     owner.m_bSlotIdle[0] = 1;
     owner.m_bDownEboot = 1;
     owner.m_bDownPda = 1;
