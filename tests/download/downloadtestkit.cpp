@@ -214,6 +214,11 @@ void SimRig::LoadPhoneFile(const Bytes& phone) {
   std::filesystem::remove(path);
 }
 
+void SimRig::ForgetArrivals() {
+  std::lock_guard guard(m_lock);
+  m_arrivals.clear();
+}
+
 bool SimRig::WaitForPort(const std::string& name, int timeoutMs) {
   std::unique_lock guard(m_lock);
   return m_arrived.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {

@@ -180,6 +180,8 @@ class SimRig {
   void HandsetInRealTime() { m_pSimClock = &m_realSimClock; }
   // Loads the phone image into the owner's m_PhoneFile.
   void LoadPhoneFile(const Bytes& phone);
+  // Forgets the arrivals seen so far (before the next handset).
+  void ForgetArrivals();
   // Waits (real time) for the COM port of the hand-over to arrive.
   bool WaitForPort(const std::string& name, int timeoutMs);
   // A phone-only Start: connects the PDA side and sends the handset into

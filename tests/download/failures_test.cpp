@@ -46,6 +46,22 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 
 class FailureTest : public ::testing::TestWithParam<FailureCase> {
  protected:
+  // One handset through the flow on slot 0: connect and Start, and for the
+  // phone the COM port's connect; returns once the workers have ended.
+  void RunFlow(Flow flow, TestImages& images, int comPort) {
+    CDownLoad& dl = *m_rig.m_dl;
+    if (flow == Flow::PhoneOnly) {
+      ASSERT_TRUE(m_rig.StartPhoneOnly(images));
+    } else {
+      ASSERT_TRUE(dl.ConnectPda(&images.table, 0));
+      dl.StartDownload(0);
+    }
+    if (flow != Flow::Pda) {
+      ASSERT_TRUE(m_rig.ConnectPort(comPort));
+    }
+    dl.JoinWorkers();
+  }
+
   SimRig m_rig;
 };
 
@@ -90,6 +106,30 @@ TEST_P(FailureTest, ReportsAndEndsTheRunAsItsTableSays) {
   }
   EXPECT_EQ(owner.m_bRundnload, 0);  // arrivals are taken again
   EXPECT_EQ(owner.m_bPhoneStage[0], 0);
+
+  // The slot serves the next handset: the same downloader gives a sound one
+  // a whole upgrade (EBOOT, PDA OS image, phone), which it verifies.
+  m_rig.EndHandset(0);  // a faulty handset may wait for a host that has given up
+  m_rig.ForgetArrivals();
+  TestImages next(Pattern(2000, 32), Pattern(3000, 33), kPhoneSize);
+  owner.m_bDownEboot = 1;
+  owner.m_bDownPda = 1;
+  owner.m_bDownPhone = 1;
+  owner.m_bPhoneFullSet = 0;
+  sim::SimConfig sound;
+  sound.osRequestSizes = {0};
+  sound.phoneRegions = 2;
+  m_rig.StartHandset(sound, next, phone, false);
+  m_rig.m_dl->SetLogEdit(&m_rig.m_log);
+  m_rig.m_dl->SetProgressCtrl(&m_rig.m_progress);
+  RunFlow(Flow::PdaThenPhone, next, sound.comPort);
+  const std::vector<RunEnd> after = owner.Ends();
+  ASSERT_EQ(after.size(), ends.size() + 1) << m_rig.m_log.Text();
+  EXPECT_EQ(after.back().outcome, RunOutcome::Done) << after.back().reason;
+  m_rig.m_dl->InitDownloader(0);  // lets go of the channels
+  const sim::SimSummary summary = m_rig.EndHandset(10000);
+  EXPECT_TRUE(summary.violations.empty()) << summary.ToJson();
+  EXPECT_TRUE(summary.verified && summary.verifyPassed) << summary.ToJson();
 }
 
 const FailureCase kCases[] = {
