@@ -164,7 +164,11 @@ run_windows() {
   fi
   build windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
     -DTIDEWELL_HOST_BUILD_DIR="$ROOT/build/release"
-  run_tests windows
+  # The whole upgrade under Wine fails now and then with the upgrader's
+  # output missing (about 2 runs in 11 here, cause not yet found); a test
+  # that fails is run again, up to three times in all, so that a failure
+  # that stays is still reported.
+  run_tests windows --repeat until-pass:3
 }
 
 cmd_test() {
