@@ -24,6 +24,10 @@ case "${1:-}" in
     fi
     # The prefix's services start here, with their output away from the tests'.
     step wineboot
+    # No debugger: a program that crashes then ends with its exception code
+    # (5 for an access violation). Wine's own debugger would end it with
+    # status 0, and a crashed test would pass.
+    step wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f
     if [ -n "${2:-}" ]; then
       step wine "$2" register
     fi
