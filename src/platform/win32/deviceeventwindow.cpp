@@ -11,10 +11,6 @@ namespace tw {
 
 namespace {
 
-// The device interface class of COM ports (GUID_DEVINTERFACE_COMPORT).
-constexpr GUID kComPortInterface = {
-    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-
 ::GUID ToWin32(const GUID& cls) {
   ::GUID win{};
   std::memcpy(&win, &cls, sizeof win);
@@ -104,15 +100,11 @@ void CDeviceEventWindow::Run(Sink sink, std::promise<DWORD>* started) {
     return;
   }
   m_hWindow = window;
-  // 3. The interfaces already present arrive first, before Start returns.
-  if (std::optional<std::vector<std::string>> present = PresentInterfaces(m_DownloadClass)) {
-    for (const std::string& path : *present) {
-      DeviceEvent event;
-      event.kind = DeviceEvent::Kind::Other;
-      event.name = path;
-      m_sink(event);
-    }
-  }
+  // 3. What is already present arrives first, before Start returns: the
+  //    download interfaces (a handset takes the idle slot before any port),
+  //    then the COM ports.
+  ReportPresent(m_DownloadClass);
+  ReportPresent(kComPortInterface);
   started->set_value(ERROR_SUCCESS);
   // 4. The window's messages until it closes.
   MSG message;
@@ -137,6 +129,29 @@ bool CDeviceEventWindow::Register(HWND window) {
   return true;
 }
 
+void CDeviceEventWindow::ReportPresent(const GUID& cls) {
+  std::optional<std::vector<std::string>> present = PresentInterfaces(cls);
+  if (!present) {
+    Trace("SetupDiGetClassDevs failed: %lu\n", GetLastError());
+    return;
+  }
+  for (const std::string& path : *present) {
+    const std::vector<BYTE> record = InterfaceRecord(cls, path);
+    OnDeviceChange(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(record.data()));
+  }
+}
+
+std::vector<BYTE> CDeviceEventWindow::InterfaceRecord(const GUID& cls, const std::string& path) {
+  const std::wstring name = Widen(path);
+  std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + name.size() * sizeof(wchar_t));
+  auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+  device->dbcc_size = static_cast<DWORD>(record.size());
+  device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  device->dbcc_classguid = ToWin32(cls);
+  std::memcpy(device->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  return record;
+}
+
 void CDeviceEventWindow::Unregister() {
   for (HDEVNOTIFY* notify : {&m_hInterfaceNotify, &m_hPortNotify}) {
     if (*notify != nullptr) {
@@ -155,10 +170,7 @@ LRESULT CALLBACK CDeviceEventWindow::WindowProc(HWND window, UINT message, WPARA
   switch (message) {
     case WM_DEVICECHANGE:
       if (self != nullptr) {
-        if (std::optional<DeviceEvent> event =
-                self->EventFor(wParam, reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam))) {
-          self->m_sink(*event);
-        }
+        self->OnDeviceChange(wParam, reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
       }
       return TRUE;
     case WM_CLOSE:
@@ -169,6 +181,12 @@ LRESULT CALLBACK CDeviceEventWindow::WindowProc(HWND window, UINT message, WPARA
       return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+void CDeviceEventWindow::OnDeviceChange(WPARAM type, const DEV_BROADCAST_HDR* record) {
+  if (std::optional<DeviceEvent> event = EventFor(type, record)) {
+    m_sink(*event);
   }
 }
 

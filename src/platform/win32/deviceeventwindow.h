@@ -6,7 +6,8 @@
 //   the device's location;
 // - a port (DBT_DEVTYP_PORT, or a COM port interface whose device names its
 //   port): kind Port, named "COMn", with its device's location when present.
-// Interfaces of the download class present at the start are reported first.
+// The interfaces present at the start, of the download class and then COM
+// port interfaces, are reported first, each as its arrival would be.
 #pragma once
 // clang-format off
 #include <windows.h>
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/deviceevents.h"
 #include "platform/guid.h"
@@ -30,6 +32,8 @@ class CDeviceEventWindow final : public IDeviceEventSource {
  public:
   // The window class of the message-only window (for FindWindowEx with HWND_MESSAGE).
   static constexpr const wchar_t* kWindowClass = L"TidewellDeviceEvents";
+  // The record a WM_DEVICECHANGE carries for an interface of class cls at path.
+  static std::vector<BYTE> InterfaceRecord(const GUID& cls, const std::string& path);
 
   explicit CDeviceEventWindow(const GUID& downloadClass);
   CDeviceEventWindow(const CDeviceEventWindow&) = delete;
@@ -54,6 +58,9 @@ class CDeviceEventWindow final : public IDeviceEventSource {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Run(Sink sink, std::promise<DWORD>* started);
   bool Register(HWND window);
+  // The present interfaces of cls, reported as arrivals.
+  void ReportPresent(const GUID& cls);
+  void OnDeviceChange(WPARAM type, const DEV_BROADCAST_HDR* record);
   void Unregister();
 
   GUID m_DownloadClass;

@@ -109,39 +109,54 @@ bool IsUsbDeviceId(const std::vector<std::string>& parts) {
   return hardware.find("&MI_") == std::string::npos;
 }
 
-}  // namespace
-
-std::optional<std::vector<std::string>> PresentInterfaces(const GUID& cls) {
+// Calls visit(path, set, device) for each present interface of cls, in
+// member-index order, until it returns true. False when the set cannot be had.
+template <typename Visit>
+bool VisitPresent(const GUID& cls, Visit&& visit) {
   const ::GUID win = ToWin32(cls);
   CDeviceInfoSet set(SetupDiGetClassDevsW(&win, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!set.Valid()) {
-    return std::nullopt;
+    return false;
   }
-  std::vector<std::string> paths;
   SP_DEVICE_INTERFACE_DATA data{};
   data.cbSize = sizeof data;
   for (DWORD i = 0; SetupDiEnumDeviceInterfaces(set.Get(), nullptr, &win, i, &data); ++i) {
-    std::string path = InterfacePath(set.Get(), data, nullptr);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    if (visit(InterfacePath(set.Get(), data, &device), set.Get(), device)) {
+      break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> PresentInterfaces(const GUID& cls) {
+  std::vector<std::string> paths;
+  const bool listed = VisitPresent(cls, [&paths](std::string path, HDEVINFO, SP_DEVINFO_DATA&) {
     if (!path.empty()) {
       paths.push_back(std::move(path));
     }
+    return false;
+  });
+  if (!listed) {
+    return std::nullopt;
   }
   return paths;
 }
 
 std::string PortNameOfInterface(const std::string& interfacePath) {
-  CDeviceInfoSet set(SetupDiCreateDeviceInfoList(nullptr, nullptr));
-  SP_DEVICE_INTERFACE_DATA data{};
-  data.cbSize = sizeof data;
-  if (!set.Valid() || !SetupDiOpenDeviceInterfaceW(set.Get(), Widen(interfacePath).c_str(), 0, &data)) {
-    return {};
-  }
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof device;
-  if (InterfacePath(set.Get(), data, &device).empty()) {
-    return {};
-  }
-  return DeviceKeyString(set.Get(), device, L"PortName");
+  // Found among the present ones: Wine has no SetupDiOpenDeviceInterface.
+  std::string name;
+  VisitPresent(kComPortInterface, [&](const std::string& path, HDEVINFO set, SP_DEVINFO_DATA& device) {
+    if (!EqualNoCase(path, interfacePath)) {
+      return false;
+    }
+    name = DeviceKeyString(set, device, L"PortName");
+    return true;
+  });
+  return name;
 }
 
 std::string InstanceIdOfInterfacePath(const std::string& interfacePath) {

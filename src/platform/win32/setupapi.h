@@ -9,13 +9,17 @@
 
 namespace tw {
 
+// The device interface class of COM ports (GUID_DEVINTERFACE_COMPORT).
+inline constexpr GUID kComPortInterface = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+
 // The device paths of the present interfaces of cls, in member-index order
 // (SetupDiGetClassDevs, SetupDiEnumDeviceInterfaces,
 // SetupDiGetDeviceInterfaceDetail). nullopt when the set cannot be had.
 std::optional<std::vector<std::string>> PresentInterfaces(const GUID& cls);
 
-// The port name ("COM7") of the serial device behind a COM port interface
-// path (its device key's PortName); empty when unknown.
+// The port name ("COM7") of the serial device behind a present COM port
+// interface path (its device key's PortName); empty when unknown.
 std::string PortNameOfInterface(const std::string& interfacePath);
 
 // The instance id of the device behind an interface path:

@@ -16,4 +16,11 @@ inline constexpr const char* kTestInterfaceLink =
 // The path SetupAPI gives, or empty with the reason in *error.
 std::string RegisterTestDevice(std::string* error);
 
+// A serial port of the prefix as Windows lists one: a device of the ports
+// class named portName (its PortName) with a COM port interface, present
+// until RemoveTestPort. The interface's path, or empty with the reason in *error.
+std::string RegisterTestPort(const std::string& portName, std::string* error);
+// Marks the port's interface (its path) no longer present.
+void RemoveTestPort(const std::string& path);
+
 }  // namespace tw::test

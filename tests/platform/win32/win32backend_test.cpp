@@ -27,7 +27,6 @@
 #include "platform/win32/commdevice.h"
 #include "platform/win32/deviceeventwindow.h"
 #include "platform/win32/setupapi.h"
-#include "platform/win32/widestring.h"
 #include "platform/win32/win32deviceprovider.h"
 // clang-format on
 
@@ -168,16 +167,6 @@ std::vector<BYTE> PortRecord(const std::wstring& name) {
   return record;
 }
 
-std::vector<BYTE> InterfaceRecord(const GUID& cls, const std::wstring& path) {
-  std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
-  auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-  device->dbcc_size = static_cast<DWORD>(record.size());
-  device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  std::memcpy(&device->dbcc_classguid, &cls, sizeof cls);
-  std::memcpy(device->dbcc_name, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-  return record;
-}
-
 class DeviceChange : public testing::Test {
  protected:
   void SetUp() override {
@@ -206,20 +195,20 @@ class DeviceChange : public testing::Test {
 };
 
 TEST_F(DeviceChange, ArrivalsAndRemovalsFeedTheSlotLogic) {
-  const GUID other = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
   m_Harness.Drain();
   const std::size_t present = Events().size();  // the registered test device, if any
-  const std::wstring path =
-      L"\\\\?\\USB#VID_1234&PID_5678#5&2a3b4c5d&0&2#{25dbce51-6c8f-4a72-8a6d-b54c2b4fc835}";
+  const std::string path =
+      "\\\\?\\USB#VID_1234&PID_5678#5&2a3b4c5d&0&2#{25dbce51-6c8f-4a72-8a6d-b54c2b4fc835}";
   // The handset's interface arrives: slot 0 connects it.
-  Send(DBT_DEVICEARRIVAL, InterfaceRecord(GUID_PDA_DOWNLOAD_INTERFACE, path));
+  Send(DBT_DEVICEARRIVAL, CDeviceEventWindow::InterfaceRecord(GUID_PDA_DOWNLOAD_INTERFACE, path));
   ASSERT_EQ(Events().size(), present + 1);
   EXPECT_EQ(Events().back().kind, DeviceEvent::Kind::Other);
-  EXPECT_EQ(Events().back().name, Narrow(path));
+  EXPECT_EQ(Events().back().name, path);
   EXPECT_GE(m_Harness.CountCalls("ConnectPda 0"), 1);
   // A COM port interface whose device is unknown, and other events, are no events.
   Send(DBT_DEVICEARRIVAL,
-       InterfaceRecord(other, L"\\\\?\\USB#VID_1#1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}"));
+       CDeviceEventWindow::InterfaceRecord(kComPortInterface,
+                                           "\\\\?\\USB#VID_1#1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}"));
   Send(DBT_DEVNODES_CHANGED, {});
   EXPECT_EQ(Events().size(), present + 1);
   // In the phone stage the COM port arrives and is connected; LPT1 is passed over.
@@ -235,6 +224,61 @@ TEST_F(DeviceChange, ArrivalsAndRemovalsFeedTheSlotLogic) {
   EXPECT_EQ(Events().back().action, DeviceEvent::Action::Removal);
   EXPECT_EQ(m_Harness.Logic().m_nComPort[0], 0);
   EXPECT_EQ(m_Harness.Logic().m_bSlotIdle[0], 1);
+}
+
+// A serial port registered for one test, and gone after it.
+class TestPort {
+ public:
+  explicit TestPort(const std::string& name) { m_path = RegisterTestPort(name, &m_error); }
+  ~TestPort() {
+    if (!m_path.empty()) {
+      RemoveTestPort(m_path);
+    }
+  }
+  TestPort(const TestPort&) = delete;
+  TestPort& operator=(const TestPort&) = delete;
+  const std::string& Path() const { return m_path; }
+  const std::string& Error() const { return m_error; }
+
+ private:
+  std::string m_path, m_error;
+};
+
+// What is present at the start arrives before Start returns, as its arrival
+// would: the download interface first (it takes the idle slot), then the COM
+// port by its device's name, whose removal later takes the same name.
+TEST_F(DeviceChange, PresentInterfacesAndPortsArriveAtTheStart) {
+  m_Source.Stop();
+  std::string error;
+  ASSERT_FALSE(RegisterTestDevice(&error).empty()) << error;
+  TestPort port("COM9");
+  ASSERT_FALSE(port.Path().empty()) << port.Error();
+  {
+    std::lock_guard guard(m_lock);
+    m_events.clear();
+  }
+  ASSERT_TRUE(m_Source.Start([this](const DeviceEvent& event) {
+    m_Harness.Logic().PostDeviceChange(event);
+    std::lock_guard guard(m_lock);
+    m_events.push_back(event);
+  }));
+  std::vector<DeviceEvent> present = Events();
+  ASSERT_EQ(present.size(), 2u);
+  EXPECT_EQ(present[0].action, DeviceEvent::Action::Arrival);
+  EXPECT_EQ(present[0].kind, DeviceEvent::Kind::Other);
+  EXPECT_EQ(_stricmp(present[0].name.c_str(), kTestInterfacePath), 0) << present[0].name;
+  EXPECT_EQ(present[1].action, DeviceEvent::Action::Arrival);
+  EXPECT_EQ(present[1].kind, DeviceEvent::Kind::Port);
+  EXPECT_EQ(present[1].name, "COM9");
+  m_Harness.Drain();
+  EXPECT_GE(m_Harness.CountCalls("ConnectPda 0"), 1);
+  EXPECT_EQ(m_Harness.Logic().m_nComPort[0], 0);
+
+  Send(DBT_DEVICEREMOVECOMPLETE, CDeviceEventWindow::InterfaceRecord(kComPortInterface, port.Path()));
+  ASSERT_EQ(Events().size(), 3u);
+  EXPECT_EQ(Events().back().action, DeviceEvent::Action::Removal);
+  EXPECT_EQ(Events().back().kind, DeviceEvent::Kind::Port);
+  EXPECT_EQ(Events().back().name, "COM9");
 }
 
 TEST(DeviceLocation, FromTheInstancePathWhereOneIsGiven) {

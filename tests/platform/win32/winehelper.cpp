@@ -54,12 +54,7 @@ int Post(bool arrival, bool port, const std::string& name) {
     header->dbcp_devicetype = DBT_DEVTYP_PORT;
     std::memcpy(header->dbcp_name, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
   } else {
-    record.resize(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + wide.size() * sizeof(wchar_t));
-    auto* header = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-    header->dbcc_size = static_cast<DWORD>(record.size());
-    header->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    std::memcpy(&header->dbcc_classguid, &tw::GUID_PDA_DOWNLOAD_INTERFACE, sizeof header->dbcc_classguid);
-    std::memcpy(header->dbcc_name, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    record = tw::CDeviceEventWindow::InterfaceRecord(tw::GUID_PDA_DOWNLOAD_INTERFACE, name);
   }
   DWORD_PTR result = 0;
   const WPARAM type = arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
