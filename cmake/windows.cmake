@@ -7,6 +7,18 @@ set(TIDEWELL_UI OFF CACHE BOOL "Build the Qt 6 window" FORCE)
 # Windows 7 API level: CancelIoEx, message-only windows, SetupAPI.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
 
+# JSON (header-only, Debian's nlohmann-json3-dev): the host's headers, seen
+# through a directory that holds only them, so that no other host header is
+# found by the cross compiler.
+set(TIDEWELL_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann/json headers (nlohmann-json3-dev)")
+if(NOT EXISTS ${TIDEWELL_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "nlohmann/json not found in ${TIDEWELL_JSON_HEADERS} (package nlohmann-json3-dev)")
+endif()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/json-include)
+file(CREATE_LINK ${TIDEWELL_JSON_HEADERS} ${CMAKE_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/json-include)
+
 # GoogleTest from Debian's googletest sources, built with the cross compiler.
 set(TIDEWELL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest)")
 if(NOT EXISTS ${TIDEWELL_GTEST_SOURCE}/CMakeLists.txt)

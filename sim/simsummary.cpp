@@ -1,72 +1,55 @@
 #include "sim/simsummary.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace tw::sim {
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
+using Json = nlohmann::ordered_json;
+
+void AddVerdict(Json& object, const Verdict& verdict) {
+  object["verify"] = verdict.result;
+  object["firstMismatch"] = verdict.firstMismatch;
 }
 
-std::string VerdictJson(const Verdict& verdict) {
-  return "\"verify\":" + Quote(verdict.result) +
-         ",\"firstMismatch\":" + std::to_string(verdict.firstMismatch);
+Json ImageJson(const ImageSummary& image) {
+  Json object = {{"announced", image.announced}, {"received", image.received}};
+  AddVerdict(object, image.verify);
+  return object;
 }
 
-std::string ImageJson(const ImageSummary& image) {
-  return "{\"announced\":" + std::to_string(image.announced) +
-         ",\"received\":" + std::to_string(image.received) + "," + VerdictJson(image.verify) + "}";
-}
-
-std::string RegionJson(const RegionSummary& region) {
-  return "{\"index\":" + std::to_string(region.index) + ",\"start\":" + std::to_string(region.start) +
-         ",\"length\":" + std::to_string(region.length) + ",\"blocks\":" + std::to_string(region.blocks) +
-         ",\"erase\":" + Quote(region.erase) + ",\"efsCommand\":" + (region.efsCommand ? "true" : "false") +
-         "," + VerdictJson(region.verify) + ",\"pastEndBytes\":" + std::to_string(region.pastEndBytes) +
-         ",\"pastEnd\":" + Quote(region.pastEnd) + "}";
-}
-
-template <typename T, typename Fn>
-std::string ArrayJson(const std::vector<T>& items, Fn&& toJson) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    out += (i ? "," : "") + toJson(items[i]);
-  }
-  return out + "]";
+Json RegionJson(const RegionSummary& region) {
+  Json object = {{"index", region.index},   {"start", region.start}, {"length", region.length},
+                 {"blocks", region.blocks}, {"erase", region.erase}, {"efsCommand", region.efsCommand}};
+  AddVerdict(object, region.verify);
+  object["pastEndBytes"] = region.pastEndBytes;
+  object["pastEnd"] = region.pastEnd;
+  return object;
 }
 
 }  // namespace
 
 std::string SimSummary::ToJson() const {
-  std::string out = "{\"end\":" + Quote(end);
-  out += ",\"images\":{\"eboot\":" + ImageJson(eboot) + ",\"os\":" + ImageJson(os) +
-         ",\"phone\":" + ImageJson(phone) + "}";
-  out += ",\"regions\":" + ArrayJson(regions, RegionJson);
-  out += ",\"violations\":" + ArrayJson(violations, [](const Violation& v) {
-           return "{\"side\":" + Quote(v.side == Side::Pda ? "pda" : "phone") +
-                  ",\"offset\":" + std::to_string(v.offset) + ",\"what\":" + Quote(v.what) + "}";
-         });
-  out += ",\"faults\":" + ArrayJson(faults, [](const InjectedFault& f) {
-           return "{\"name\":" + Quote(f.name) + ",\"at\":" + std::to_string(f.at) + "}";
-         });
-  out += std::string(",\"verified\":") + (verified ? "true" : "false");
-  out += std::string(",\"verifyPassed\":") + (verifyPassed ? "true" : "false");
-  return out + "}";
+  Json regionList = Json::array();
+  for (const RegionSummary& region : regions) regionList.push_back(RegionJson(region));
+  Json violationList = Json::array();
+  for (const Violation& v : violations) {
+    violationList.push_back(
+        {{"side", v.side == Side::Pda ? "pda" : "phone"}, {"offset", v.offset}, {"what", v.what}});
+  }
+  Json faultList = Json::array();
+  for (const InjectedFault& f : faults) faultList.push_back({{"name", f.name}, {"at", f.at}});
+  const Json out = {
+      {"end", end},
+      {"images", {{"eboot", ImageJson(eboot)}, {"os", ImageJson(os)}, {"phone", ImageJson(phone)}}},
+      {"regions", regionList},
+      {"violations", violationList},
+      {"faults", faultList},
+      {"verified", verified},
+      {"verifyPassed", verifyPassed}};
+  // Text the host sent may hold any byte: replace what is not UTF-8.
+  return out.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void SimRecorder::Violate(Side side, std::uint64_t offset, std::string what) {
