@@ -180,7 +180,11 @@ bool CWin32CommDevice::MakeEvents() {
 long CWin32CommDevice::BytesWaiting() {
   DWORD errors = 0;
   COMSTAT stat{};
-  if (m_bBroken || !ClearCommError(m_hDevice, &errors, &stat)) {
+  if (m_bBroken) {
+    return -1;
+  }
+  if (!ClearCommError(m_hDevice, &errors, &stat)) {
+    Trace("ClearCommError failed: %lu\n", GetLastError());
     return -1;
   }
   return static_cast<long>(stat.cbInQue);
@@ -246,6 +250,7 @@ bool CWin32CommDevice::EndPending(OVERLAPPED& request, bool byCommMask) {
   DWORD ignored = 0;
   if (!GetOverlappedResult(m_hDevice, &request, &ignored, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) {
     // Still pending: the request's record cannot be used again.
+    Trace("an ended request did not come back: the device is unusable\n");
     m_bBroken = true;
     return false;
   }
@@ -264,6 +269,7 @@ long CWin32CommDevice::Read(void* dst, std::size_t n) {
   ResetEvent(m_ovRead.hEvent);
   DWORD got = 0;
   if (!ReadFile(m_hDevice, dst, take, nullptr, &m_ovRead) && GetLastError() != ERROR_IO_PENDING) {
+    Trace("ReadFile failed: %lu\n", GetLastError());
     DWORD errors = 0;
     ClearCommError(m_hDevice, &errors, nullptr);
     return -1;
@@ -273,6 +279,7 @@ long CWin32CommDevice::Read(void* dst, std::size_t n) {
   }
   if (!GetOverlappedResult(m_hDevice, &m_ovRead, &got, FALSE) && got == 0 &&
       GetLastError() != ERROR_OPERATION_ABORTED) {
+    Trace("a read ended with %lu\n", GetLastError());
     DWORD errors = 0;
     ClearCommError(m_hDevice, &errors, nullptr);
     return -1;
@@ -290,16 +297,19 @@ bool CWin32CommDevice::Write(const void* src, std::size_t n, int timeoutMs) {
     ResetEvent(m_ovWrite.hEvent);
     if (!WriteFile(m_hDevice, bytes + done, chunk, nullptr, &m_ovWrite) &&
         GetLastError() != ERROR_IO_PENDING) {
+      Trace("WriteFile failed: %lu\n", GetLastError());
       DWORD errors = 0;
       ClearCommError(m_hDevice, &errors, nullptr);
       return false;
     }
     if (WaitForSingleObject(m_ovWrite.hEvent, MillisecondsLeft(deadline)) != WAIT_OBJECT_0) {
+      Trace("a write of %lu bytes did not end in time\n", static_cast<unsigned long>(chunk));
       EndPending(m_ovWrite, false);
       return false;
     }
     DWORD written = 0;
     if (!GetOverlappedResult(m_hDevice, &m_ovWrite, &written, FALSE)) {
+      Trace("a write ended with %lu\n", GetLastError());
       DWORD errors = 0;
       ClearCommError(m_hDevice, &errors, nullptr);
       return false;
