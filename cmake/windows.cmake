@@ -33,6 +33,7 @@ add_subdirectory(${TIDEWELL_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 # handset, the pty shim, the test rig) come from TIDEWELL_HOST_BUILD_DIR.
 find_program(TIDEWELL_WINE wine)
 set(TIDEWELL_HOST_BUILD_DIR "" CACHE PATH "The Linux build (its helpers serve the Wine tests)")
+set(TIDEWELL_WINE_PTYSHIM ${TIDEWELL_HOST_BUILD_DIR}/wine/libtidewell_wine_ptyshim.so)
 set(TIDEWELL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TIDEWELL_WINE_ENV WINEPREFIX=${TIDEWELL_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
 if(TIDEWELL_WINE)
@@ -57,9 +58,9 @@ function(tidewell_wine_test name)
 endfunction()
 
 # The prefix: made once per build directory (wineboot), its server kept
-# running through the run, stopped at the end.
+# running through the run (with the pty shim, see wineprefix.sh), stopped at the end.
 add_test(NAME wine_prefix_up COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
-  sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh up $<TARGET_FILE:tidewell-wine-helper>)
+  TIDEWELL_WINE_PTYSHIM=${TIDEWELL_WINE_PTYSHIM} sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh up $<TARGET_FILE:tidewell-wine-helper>)
 set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
 add_test(NAME wine_prefix_down COMMAND ${CMAKE_COMMAND} -E env ${TIDEWELL_WINE_ENV}
   sh ${PROJECT_SOURCE_DIR}/tests/platform/win32/wineprefix.sh down)

@@ -4,6 +4,8 @@
 #                missing) and registers the test device (HELPER register)
 #   down         stops the server
 # The programs' own output goes to $WINEPREFIX.log, shown when a step fails.
+# With TIDEWELL_WINE_PTYSHIM (the tests' pty shim) the server runs with it
+# preloaded, so that no pty it opens becomes its controlling terminal.
 set -u
 log="$WINEPREFIX.log"
 step() {
@@ -18,7 +20,13 @@ case "${1:-}" in
     mkdir -p "$WINEPREFIX"
     : >"$log"
     # The server first: it outlives each test program (one start for the run).
-    step wineserver -p120
+    # One left from an earlier run would refuse the start: it is ended.
+    wineserver -k >/dev/null 2>&1 && wineserver -w >/dev/null 2>&1
+    if [ -f "${TIDEWELL_WINE_PTYSHIM:-}" ]; then
+      step env LD_PRELOAD="$TIDEWELL_WINE_PTYSHIM" wineserver -p120
+    else
+      step wineserver -p120
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       step wineboot -i
     fi

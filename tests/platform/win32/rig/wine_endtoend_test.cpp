@@ -5,12 +5,14 @@
 // Run by the Windows build's CTest, which names the programs in the environment.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +54,42 @@ std::string LastProgressText(const std::string& err) {
     at = lineEnd;
   }
   return last;
+}
+
+// The prefix's Wine server: the process named wineserver that works in the
+// directory Wine keeps for the prefix (.../server-<device>-<inode>). 0 when none runs.
+pid_t WineServerOf(const std::string& prefix) {
+  struct stat info {};
+  if (stat(prefix.c_str(), &info) != 0) {
+    return 0;
+  }
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, "/server-%llx-%llx", static_cast<unsigned long long>(info.st_dev),
+                static_cast<unsigned long long>(info.st_ino));
+  std::error_code ignored;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ignored)) {
+    const std::string cwd = fs::read_symlink(entry.path() / "cwd", ignored).string();
+    if (!ignored && cwd.ends_with(suffix) &&
+        ReadFile((entry.path() / "comm").string()).starts_with("wineserver")) {
+      return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+    }
+  }
+  return 0;
+}
+
+// A process's controlling terminal (tty_nr of /proc/PID/stat), 0 for none.
+int ControllingTerminal(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t afterName = stat.rfind(')');
+  if (afterName == std::string::npos) {
+    return 0;
+  }
+  // After the name: state, parent, process group, session, terminal.
+  std::istringstream fields(stat.substr(afterName + 1));
+  std::string state;
+  long parent = 0, group = 0, session = 0, terminal = 0;
+  fields >> state >> parent >> group >> session >> terminal;
+  return static_cast<int>(terminal);
 }
 
 struct RunResult {
@@ -132,7 +170,16 @@ class WineEndToEnd : public testing::Test {
     // neither, so they are sent as the system would).
     RunResult result;
     bool pdaGone = false, portCame = false;
+    // Wine's server opens the ptys: one that became its controlling terminal
+    // would send it SIGHUP when the handset leaves, and while it handles
+    // that every program of the prefix waits (see the pty shim).
+    const pid_t server = WineServerOf(Env("WINEPREFIX"));
+    EXPECT_NE(server, 0) << "the prefix's Wine server was not found";
+    int serverTerminal = 0;
     for (;;) {
+      if (server != 0 && serverTerminal == 0) {
+        serverTerminal = ControllingTerminal(server);
+      }
       const int status = upgrader.Poll();
       if (status != ChildProcess::kRunning) {
         result.nUpgrader = status;
@@ -154,6 +201,7 @@ class WineEndToEnd : public testing::Test {
       }
     }
     handset.Wait(15);
+    EXPECT_EQ(serverTerminal, 0) << "a pty of the test became the Wine server's controlling terminal";
     result.strLog = ReadFile(m_dir + "/tw.out");
     result.strProgress = ReadFile(m_dir + "/tw.err");
     result.strSummary = ReadFile(m_dir + "/sim.out");
