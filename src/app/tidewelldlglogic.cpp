@@ -14,6 +14,15 @@ namespace {
 
 constexpr UINT WM_CLOSE = 0x0010;
 
+// A device event as the run observer hears it.
+DeviceReport ReportOfDevice(const DeviceEvent& record) {
+  DeviceReport report;
+  report.bArrival = record.action == DeviceEvent::Action::Arrival;
+  report.kind = record.kind == DeviceEvent::Kind::Port ? "port" : "pda";
+  report.name = record.name;
+  return report;
+}
+
 }  // namespace
 
 CTidewellDlgLogic::CTidewellDlgLogic(Services services)
@@ -24,7 +33,8 @@ CTidewellDlgLogic::CTidewellDlgLogic(Services services)
       m_pEvents(services.pEvents),
       m_makeDownloader(std::move(services.makeDownloader)),
       m_strPackagePath(std::move(services.strPackagePath)),
-      m_Pacing(services.pacing) {
+      m_Pacing(services.pacing),
+      m_pObserver(services.pObserver) {
   if (!m_makeDownloader) {
     m_makeDownloader = RealDownloaderFactory();
   }
@@ -183,6 +193,7 @@ void CTidewellDlgLogic::PostDeviceChange(const DeviceEvent& record) {
 
 BOOL CTidewellDlgLogic::OnDeviceChange(UINT nEventType, const DeviceEvent& record) {
   Trace("******** Device Change, nEventType = %d\r\n", static_cast<int>(nEventType));
+  if (m_pObserver) m_pObserver->OnDevice(ReportOfDevice(record));
   if (nEventType == DBT_DEVICEARRIVAL) {
     if (m_bRundnload == 1) {
       Trace("Device Change, m_bRundnload TRUE break\r\n");

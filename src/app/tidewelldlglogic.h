@@ -57,6 +57,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
     SlotDownloaderFactory makeDownloader;     // empty: real downloaders
     std::string strPackagePath;               // empty: the running executable
     PhonePacing pacing = PhonePacing::Fixed;  // the phone exchange's pacing (--pacing)
+    IRunObserver* pObserver = nullptr;        // hears every run and device event; may be null
   };
 
   explicit CTidewellDlgLogic(Services services);
@@ -110,6 +111,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   IClock& Clock() override { return *m_pClock; }
   IDeviceProvider& Devices() override { return *m_pDevices; }
   PhonePacing Pacing() override { return m_Pacing; }
+  IRunObserver* RunObserver() override { return m_pObserver; }
 
   // The firmware set: buffers, phone image, image table, download flags
   // and the images-loaded flag.
@@ -154,6 +156,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   SlotDownloaderFactory m_makeDownloader;
   std::string m_strPackagePath;
   PhonePacing m_Pacing;
+  IRunObserver* m_pObserver;
 
   // m_hDevNotify: the device events are registered.
   bool m_hDevNotify = false;

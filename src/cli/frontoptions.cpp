@@ -84,6 +84,10 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
         ok = false;
       }
       options->nTimeoutSeconds = seconds;
+    } else if (std::strcmp(arg, "--events") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->reports.strEvents, error);
+    } else if (std::strcmp(arg, "--record") == 0) {
+      ok = TakeValue(argc, argv, &i, &options->reports.strRecord, error);
     } else if (std::strcmp(arg, "--pacing") == 0) {
       ok = TakeValue(argc, argv, &i, &pacing, error);
       if (ok && !ParsePacing(pacing, &options->pacing)) {
@@ -113,7 +117,7 @@ const char* FrontUsage() {
   return "usage: tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]\n"
          "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
          "                [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]\n"
-         "                [--pacing fixed|answer]\n"
+         "                [--pacing fixed|answer] [--events FILE] [--record FILE]\n"
          "       tidewell --help | --version\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
@@ -129,6 +133,9 @@ const char* FrontUsage() {
          "                    directory (before --eboot, --pda and --phone)\n"
          "  --pacing fixed|answer  the phone download's pace: the fixed pause after each frame\n"
          "                    (default), or a wait for each whole answer\n"
+         "  --events FILE     every event of every run as JSON Lines into FILE (- for stdout;\n"
+         "                    headless, the log lines then go to stderr)\n"
+         "  --record FILE     append one JSON line per finished run to FILE\n"
          "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
          "2 for a usage error or a missing image set.\n";
 }

@@ -2,12 +2,13 @@
 //   tidewell [--headless] [--device-dir DIR] [--package FILE] [--simulate]
 //            [--released-sizes] [--timeout SECONDS] [--screenshot FILE]
 //            [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]
-//            [--pacing fixed|answer]
+//            [--pacing fixed|answer] [--events FILE] [--record FILE]
 #pragma once
 #include <optional>
 #include <string>
 
 #include "download/phonepacing.h"
+#include "report/runreports.h"
 #include "tools/imageselections.h"
 
 namespace tw {
@@ -29,6 +30,9 @@ struct FrontOptions {
   // The phone exchange's pacing: the documented fixed pauses, or a wait for
   // each whole answer (--pacing answer).
   PhonePacing pacing = PhonePacing::Fixed;
+
+  // --events FILE ("-": stdout) and --record FILE.
+  ReportOptions reports;
 };
 
 // Reads the options. False with the reason in *error for anything it does

@@ -12,6 +12,7 @@
 #include "cli/headlessview.h"
 #include "platform/console.h"
 #include "platform/messageloop.h"
+#include "report/runreports.h"
 #include "tools/imageselections.h"
 
 namespace tw {
@@ -59,13 +60,25 @@ int RunHeadless(const FrontOptions& options) {
     return kExitUsage;
   }
 
-  // 3. The dialog's logic on this thread's loop.
+  // 3. The reports' writers, then the dialog's logic on this thread's loop.
+  // With the events on stdout, the log lines go to stderr.
   CLogStream log;
-  CHeadlessView view(loop, log.File(), stderr, IsTerminal(stderr));
+  CRunReports reports(options.reports, log.File(), [](const std::string& message) {
+    std::fprintf(stderr, "tidewell: %s\n", message.c_str());
+  });
+  if (!reports.Open(&error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  const bool bEventsOnStdout = options.reports.strEvents == "-";
+  CHeadlessView view(loop, bEventsOnStdout ? stderr : log.File(), stderr, IsTerminal(stderr));
+  reports.Add(&view);
   CTidewellDlgLogic::Services services = setup.Services();
   services.pView = &view;
   services.pQueue = &loop;
+  services.pObserver = reports.Observer();
   CTidewellDlgLogic logic(std::move(services));
+  reports.AttachImages(logic.m_Images, setup.PackageName());
   view.SetStartHandler([&logic] { logic.OnStart(); });
 
   // 4. Initialise; without a complete image set there is nothing to wait for.

@@ -87,6 +87,30 @@ void CHeadlessView::SetPos(int pos) {
   DrawProgress();
 }
 
+void CHeadlessView::OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) {
+  if (outcome.result.end != StageEnd::Failed) return;
+  std::lock_guard guard(m_lock);
+  std::string where = stage.stage == RunStage::Region ? "region " + stage.region : RunStageName(stage.stage);
+  m_failedWhere.try_emplace(nSlot, std::move(where));
+}
+
+// "tidewell: slot 0 failed in region CODE: CODE block 29 of 192 not acknowledged".
+void CHeadlessView::OnRunEnded(const RunEnd& end) {
+  std::lock_guard guard(m_lock);
+  const auto where = m_failedWhere.find(end.nSlot);
+  if (end.outcome == RunOutcome::Failed) {
+    if (m_bBarOpen) {
+      std::fputc('\n', m_err);
+      m_bBarOpen = false;
+    }
+    std::fprintf(m_err, "tidewell: slot %d failed%s%s: %s\n", end.nSlot,
+                 where != m_failedWhere.end() ? " in " : "",
+                 where != m_failedWhere.end() ? where->second.c_str() : "", end.reason.c_str());
+    std::fflush(m_err);
+  }
+  if (where != m_failedWhere.end()) m_failedWhere.erase(where);
+}
+
 std::string CHeadlessView::LastProgressText() const {
   std::lock_guard guard(m_lock);
   return m_strText;

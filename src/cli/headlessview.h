@@ -4,11 +4,13 @@
 #pragma once
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "app/tidewellview.h"
+#include "download/runobserver.h"
 #include "platform/messageloop.h"
 
 namespace tw {
@@ -18,7 +20,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitRunFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-class CHeadlessView final : public ITidewellView, public ILogSink, public IProgressSink {
+class CHeadlessView final : public ITidewellView, public ILogSink, public IProgressSink, public IRunObserver {
  public:
   // out takes the log lines, err the rest; bLiveBar draws the progress as
   // one live line (for a terminal) rather than a line per change.
@@ -41,6 +43,10 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
   void SetText(const std::string& text) override;
   void SetPos(int pos) override;
 
+  // IRunObserver: a failed run says on err where and why it failed.
+  void OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) override;
+  void OnRunEnded(const RunEnd& end) override;
+
   std::string LastProgressText() const;
   // Ends the live bar's line, if one is drawn.
   void FinishProgress();
@@ -61,6 +67,8 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
   // The bar starts empty with no text: nothing is drawn until that changes.
   std::pair<std::string, int> m_lastDrawn;
   bool m_bBarOpen = false;
+  // Per slot: the stage (and region) whose failure came first in its run.
+  std::map<int, std::string> m_failedWhere;
 };
 
 }  // namespace tw

@@ -22,6 +22,8 @@ CDownLoad::CDownLoad(IDownloadOwner* pOwner, int nPort)
   m_Serial.SetProvider(&Owner().Devices());
   m_Serial.SetClock(Owner().Clock());
   m_Serial.SetStopToken(m_stop.get_token());
+  m_observers.push_back(&m_sinks);
+  if (IRunObserver* pObserver = Owner().RunObserver()) m_observers.push_back(pObserver);
 }
 
 CDownLoad::~CDownLoad() {
@@ -29,16 +31,37 @@ CDownLoad::~CDownLoad() {
   RequestStop();
   JoinWorkers();
   if (m_Serial.IsOpen()) m_Serial.Close();
+  // A run still open (connected, never started, or waiting for its COM
+  // port) ends here as stopped.
+  if (m_bRunOpen) {
+    RunEnd end;
+    end.nSlot = m_nIndex;
+    end.outcome = RunOutcome::Stopped;
+    end.reason = "the program closed before the run ended";
+    ReportRunEnded(end);
+  }
 }
 
 // ---- Connects ----
 
 BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
   WaitForEndedRun();
+  m_nIndex = nIndex;
+  BeginRun(nIndex);
   LogMessage("[StartDownload => %d] StartDownload !!\r\n", nIndex);
   m_pImageTable = pTable;
-  m_nIndex = nIndex;
-  if (!PdaHandshake(nIndex)) return FALSE;
+  // A handset that does not connect ends the run it began.
+  const StageResult hello = RunReportedStage(nIndex, StageInfo(RunStage::Hello), [this, nIndex] {
+    return PdaHandshake(nIndex) ? StageResult::Done() : StageResult::Failed(m_strConnectFailure);
+  });
+  if (hello.end != StageEnd::Done) {
+    RunEnd end;
+    end.nSlot = nIndex;
+    end.outcome = Stopping() ? RunOutcome::Stopped : RunOutcome::Failed;
+    if (end.outcome == RunOutcome::Failed) end.reason = hello.reason;
+    ReportRunEnded(end);
+    return FALSE;
+  }
   if (m_bFlagSet.bStartDownload) StartWorker([this] { PdaDownloadThread(); });
   return TRUE;
 }
@@ -46,7 +69,12 @@ BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
 BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
   WaitForEndedRun();
   m_pPhonePort = pPort;
-  if (!OpenPhonePort(nIndex)) return FALSE;
+  const StageInfo opening(RunStage::PortOpening, pPort ? pPort->nPort : 0);
+  const StageResult opened = RunReportedStage(nIndex, opening, [this, nIndex, &opening] {
+    return OpenPhonePort(nIndex) ? StageResult::Done()
+                                 : StageResult::Failed(FormatText("COM%d did not open", opening.nPort));
+  });
+  if (opened.end != StageEnd::Done) return FALSE;
   m_nIndex = nIndex;
   if (m_bFlagSet.bStartDownload) StartWorker([this] { PhoneDownloadThread(); });
   return TRUE;
@@ -98,7 +126,9 @@ void CDownLoad::StartPhoneDownload(int nIndex) {
   SetPhoneStage(nIndex, 1);
   m_bFlagSet.bCreateUSB = 0;
   if (!WaitAfterConnectSent()) return;
+  ReportStageStarted(nIndex, StageInfo(RunStage::PhoneMode));
   SendPhoneMode();
+  ReportStageEnded(nIndex, StageInfo(RunStage::PhoneMode), StageOutcome(StageResult::HandedOver()));
   m_bFlagSet.bStartDownload = 1;
   BYTE answer[kPdaReplyBufferSize] = {};
   m_Usb.ReadReply(answer, kPdaReplySize);  // not examined
@@ -174,10 +204,16 @@ void CDownLoad::PdaDownloadThread() {
   flags.m_bRundnload = 1;
   StageResult result = StageResult::Done();
   if (bDownEboot) {
-    result = Sleep(StartDelayMs(nIndex)) ? RunEbootDownload(nIndex, bDownPda) : StageResult::Stopped();
+    result = Sleep(StartDelayMs(nIndex))
+                 ? RunReportedStage(nIndex, StageInfo(RunStage::Eboot),
+                                    [&] { return RunEbootDownload(nIndex, bDownPda); })
+                 : StageResult::Stopped();
   }
   if (bDownPda && result.end == StageEnd::Done) {
-    result = Sleep(StartDelayMs(nIndex)) ? RunOsImageDownload(nIndex, bDownPhone) : StageResult::Stopped();
+    result = Sleep(StartDelayMs(nIndex))
+                 ? RunReportedStage(nIndex, StageInfo(RunStage::OsImage),
+                                    [&] { return RunOsImageDownload(nIndex, bDownPhone); })
+                 : StageResult::Stopped();
   }
   if (result.end == StageEnd::HandedOver) return;
   EndRun(nIndex, result);
@@ -192,7 +228,10 @@ void CDownLoad::PhoneDownloadThread() {
     return;
   }
   flags.m_bRundnload = 1;
-  const StageResult result = Sleep(StartDelayMs(nIndex)) ? RunPhoneDownload(nIndex) : StageResult::Stopped();
+  const StageInfo phone(RunStage::Phone, m_nPort);
+  const StageResult result = Sleep(StartDelayMs(nIndex))
+                                 ? RunReportedStage(nIndex, phone, [&] { return RunPhoneDownload(nIndex); })
+                                 : StageResult::Stopped();
   EndRun(nIndex, result);
 }
 
@@ -226,22 +265,60 @@ bool CDownLoad::WaitAfterConnectSent(std::stop_token stop) {
 // ---- Reporting ----
 
 void CDownLoad::LogMessage(const char* fmt, ...) {
-  std::lock_guard guard(m_sinkLock);
-  if (!m_pLogEdit) return;
   va_list args;
   va_start(args, fmt);
   const std::string line = FormatTextV(fmt, args);
   va_end(args);
-  m_strLog += line;
-  m_pLogEdit->SetLogText(m_strLog);
+  const int nSlot = m_nIndex;
+  Report([&](IRunObserver& observer) { observer.OnLogLine(nSlot, line); });
   Trace("%s", line.c_str());
 }
 
 void CDownLoad::SetProgress(int nPos, const std::string& strText) {
-  std::lock_guard guard(m_sinkLock);
-  if (!m_pProgressCtrl) return;
-  m_pProgressCtrl->SetText(strText);
-  m_pProgressCtrl->SetPos(nPos);
+  const int nSlot = m_nIndex;
+  Report([&](IRunObserver& observer) { observer.OnProgress(nSlot, nPos, strText); });
+}
+
+void CDownLoad::BeginRun(int nIndex) {
+  if (m_bRunOpen.exchange(true)) return;
+  Report([nIndex](IRunObserver& observer) { observer.OnRunStarted(nIndex); });
+}
+
+// Only a run that began reports its end, once.
+void CDownLoad::ReportRunEnded(const RunEnd& end) {
+  if (!m_bRunOpen.exchange(false)) return;
+  Report([&end](IRunObserver& observer) { observer.OnRunEnded(end); });
+}
+
+void CDownLoad::ReportStageStarted(int nIndex, const StageInfo& info) {
+  Report([&](IRunObserver& observer) { observer.OnStageStarted(nIndex, info); });
+}
+
+void CDownLoad::ReportStageEnded(int nIndex, const StageInfo& info, const StageOutcome& outcome) {
+  Report([&](IRunObserver& observer) { observer.OnStageEnded(nIndex, info, outcome); });
+}
+
+StageResult CDownLoad::RunReportedStage(int nIndex, const StageInfo& info,
+                                        const std::function<StageResult()>& body) {
+  ReportStageStarted(nIndex, info);
+  m_nStageBytes = 0;
+  StageResult result = body();
+  if (result.end == StageEnd::Failed) result.reason = NameVanishing(info.stage, result.reason);
+  if (Stopping() && result.end == StageEnd::Failed) result = StageResult::Stopped();
+  ReportStageEnded(nIndex, info, StageOutcome(result, m_nStageBytes));
+  return result;
+}
+
+// A failure whose device is gone (the handset was unplugged or reset) says
+// so first: the stage's own reason (a missing answer) is only its symptom.
+// The PDA stages use the download interface, the phone stages the COM port.
+std::string CDownLoad::NameVanishing(RunStage stage, const std::string& reason) const {
+  static constexpr const char* kVanished = "the device vanished";
+  const bool bPhoneSide =
+      stage == RunStage::PortOpening || stage == RunStage::Phone || stage == RunStage::Region;
+  const bool bGone = bPhoneSide ? m_Serial.Vanished() : m_Usb.Vanished();
+  if (!bGone || reason.starts_with(kVanished)) return reason;
+  return std::string(kVanished) + " (" + reason + ")";
 }
 
 // A downloader that is being destroyed posts nothing more about its run.
@@ -257,12 +334,7 @@ int CDownLoad::InitDownloader(int nIndex) {
   Trace("%s", kRule);
   m_Usb.Close();
   if (m_Serial.IsOpen()) m_Serial.Close();
-  {
-    std::lock_guard guard(m_sinkLock);
-    m_strLog.clear();
-    m_pProgressCtrl = nullptr;
-    m_pLogEdit = nullptr;
-  }
+  m_sinks.Reset();
   m_bFlagSet.bStartDownload = 0;
   m_bFlagSet.bCreateUSB = 0;
   m_bFlagSet.bOpenPhone = 0;
@@ -272,29 +344,23 @@ int CDownLoad::InitDownloader(int nIndex) {
 }
 
 void CDownLoad::SetProgressCtrl(IProgressSink* p) {
-  std::lock_guard guard(m_sinkLock);
-  m_pProgressCtrl = p;
+  m_sinks.SetProgressCtrl(p);
 }
 
 void CDownLoad::SetLogEdit(ILogSink* p) {
-  std::lock_guard guard(m_sinkLock);
-  m_pLogEdit = p;
+  m_sinks.SetLogEdit(p);
 }
 
 void CDownLoad::ClearProgressCtrl() {
-  std::lock_guard guard(m_sinkLock);
-  m_pProgressCtrl = nullptr;
+  m_sinks.ClearProgressCtrl();
 }
 
 void CDownLoad::ClearLog() {
-  std::lock_guard guard(m_sinkLock);
-  m_pLogEdit = nullptr;
-  m_strLog.clear();
+  m_sinks.ClearLog();
 }
 
 std::string CDownLoad::GetLogText() const {
-  std::lock_guard guard(m_sinkLock);
-  return m_strLog;
+  return m_sinks.GetLogText();
 }
 
 // ---- Helpers of the stages ----
@@ -320,6 +386,7 @@ void CDownLoad::EndRun(int nIndex, const StageResult& result) {
     end.skippedRegions.swap(m_skippedRegions);
   }
   InitDownloader(nIndex);
+  ReportRunEnded(end);
   if (!m_bDestroying) Owner().PostRunEnd(end);
 }
 
@@ -336,12 +403,17 @@ StageResult CDownLoad::FailStage(const std::string& logLine, const std::string& 
 // (0x0F) sends it into phone mode; any other answer ends the run, since the
 // handset will not come back as the modem's COM port.
 StageResult CDownLoad::HandOverToPhone(int nIndex, const BYTE* reply) {
+  const StageInfo phoneMode(RunStage::PhoneMode);
+  ReportStageStarted(nIndex, phoneMode);
   if (reply[0] != PDA_RSP_READY) {
     LogMessage("[PDA] The device did not accept the hand-over to the phone.\r\n");
-    return StageResult::Failed("the device did not accept the hand-over to the phone");
+    const StageResult refused = StageResult::Failed("the device did not accept the hand-over to the phone");
+    ReportStageEnded(nIndex, phoneMode, StageOutcome(refused));
+    return refused;
   }
   SetPhoneStage(nIndex, 1);
   SendPhoneMode();
+  ReportStageEnded(nIndex, phoneMode, StageOutcome(StageResult::HandedOver()));
   return StageResult::HandedOver();
 }
 

@@ -26,7 +26,9 @@
 
 #include "download/downloadowner.h"
 #include "download/downloadsinks.h"
+#include "download/runobserver.h"
 #include "download/runoutcome.h"
+#include "download/sinkobserver.h"
 #include "pda/usbinterface.h"
 #include "phonedown/cwinrs232c/winrs232c.h"
 #include "platform/wintypes.h"
@@ -99,6 +101,14 @@ class CDownLoad {
   void ClearProgressCtrl();
   void ClearLog();
 
+  // The stage reports around a stage's body: its start, then its end with
+  // the bytes it counted (CountStageBytes) and, when the device vanished
+  // under a failed stage, that as the reason.
+  StageResult RunReportedStage(int nIndex, const StageInfo& info, const std::function<StageResult()>& body);
+  void ReportStageStarted(int nIndex, const StageInfo& info);
+  void ReportStageEnded(int nIndex, const StageInfo& info, const StageOutcome& outcome);
+  void CountStageBytes(std::uint64_t bytes) { m_nStageBytes = bytes; }
+
   // The log text since the last reset (a copy, for tests and the headless front end).
   std::string GetLogText() const;
   // Waits until every worker started so far has ended (tests, shutdown).
@@ -138,6 +148,13 @@ class CDownLoad {
   bool Sleep(std::uint32_t ms);
   bool Stopping() const { return m_stop.stop_requested(); }
   void EndRun(int nIndex, const StageResult& result);
+  void BeginRun(int nIndex);
+  void ReportRunEnded(const RunEnd& end);
+  template <typename Fn>
+  void Report(Fn&& fn) {
+    for (IRunObserver* pObserver : m_observers) fn(*pObserver);
+  }
+  std::string NameVanishing(RunStage stage, const std::string& reason) const;
   StageResult FailStage(const std::string& logLine, const std::string& progressText, std::string reason);
   StageResult HandOverToPhone(int nIndex, const BYTE* reply);
   bool WaitAfterConnectSent();
@@ -168,10 +185,17 @@ class CDownLoad {
   std::mutex m_skippedLock;
   std::vector<std::string> m_skippedRegions;
 
-  mutable std::mutex m_sinkLock;  // guards the log text and both sinks
-  std::string m_strLog;
-  ILogSink* m_pLogEdit = nullptr;
-  IProgressSink* m_pProgressCtrl = nullptr;
+  // The subscribers of this downloader's reports: the log box and progress
+  // bar, and the owner's observer (the event and record writers).
+  CSinkObserver m_sinks;
+  std::vector<IRunObserver*> m_observers;
+  // A run has begun (connect) and not yet reported its end.
+  std::atomic<bool> m_bRunOpen{false};
+  // The image bytes the running stage has written (acknowledged).
+  std::atomic<std::uint64_t> m_nStageBytes{0};
+  // Why the last PDA handshake or the last failed region failed.
+  std::string m_strConnectFailure;
+  std::string m_strAreaFailure;
 
   // Set by the handshake until PdaCommandThread's one write is done.
   std::mutex m_afterConnectLock;

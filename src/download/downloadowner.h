@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "download/phonepacing.h"
+#include "download/runobserver.h"
 #include "download/runoutcome.h"
 #include "platform/clock.h"
 #include "platform/deviceprovider.h"
@@ -88,6 +89,10 @@ class IDownloadOwner {
   // How the phone exchange paces itself (--pacing); the documented fixed
   // pauses unless the owner says otherwise.
   virtual PhonePacing Pacing() { return PhonePacing::Fixed; }
+
+  // Who else hears what the downloader reports (beside its log box and
+  // progress bar); null for nobody. It must outlive the downloader.
+  virtual IRunObserver* RunObserver() { return nullptr; }
 };
 
 }  // namespace tw

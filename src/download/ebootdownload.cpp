@@ -42,6 +42,7 @@ StageResult CDownLoad::RunEbootDownload(int nIndex, BOOL bNextPda) {
     if (chunk > 0) packet.SetData(image->subspan(sent, chunk).data(), chunk);
     sent += chunk;
     SendRecord(packet);
+    CountStageBytes(sent);
     const int percent = Percent(sent, dwSize);
     SetProgress(percent, FormatText("Eboot downloading : %3.3d %%", percent));
     if (sent >= dwSize) break;

@@ -93,6 +93,7 @@ BOOL CDownLoad::ServeOsRequest(std::span<const BYTE> image, DWORD& sent, DWORD d
   const DWORD chunk = std::min<DWORD>(dwSize - sent, outstanding);
   SendOsPacket(writeBuff, image.subspan(sent, chunk));
   sent += chunk;
+  CountStageBytes(sent);
   const int percent = Percent(sent, dwSize);
   SetProgress(percent, FormatText("PDA downloading : %3.3d %%", percent));
   return m_Usb.ReadReply(ReadBuff, kPdaOsAckSize) > 0 ? TRUE : FALSE;

@@ -26,6 +26,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   }
   if (!bOpened) {
     LogMessage("[PDA]Device Not Found.\r\n");
+    m_strConnectFailure = "no handset answered on the download interface";
     InitDownloader(nIndex);
     return FALSE;
   }
@@ -33,11 +34,13 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   LogMessage("[PDA-%d]Driver Opened.\r\n", nIndex);
   LogMessage("[PDA]Read Wait. = [%d] \r\n", nIndex);
   // Bounded by the USB read: a handset that never speaks gives 0 bytes.
-  m_Usb.ReadReply(Rvalue, kPdaReplySize);
+  const DWORD nHello = m_Usb.ReadReply(Rvalue, kPdaReplySize);
   LogMessage("[PDA]Read Done. = [%d] \r\n", nIndex);
 
   if (Rvalue[0] != PDA_RSP_HELLO) {
     LogMessage("[PDA]Wrong Response From Device. DEV=[%d] \r\n", nIndex);
+    m_strConnectFailure =
+        nHello == 0 ? "the handset sent no hello (time-out)" : "the handset's hello was wrong";
     m_Usb.Close();
     return FALSE;
   }

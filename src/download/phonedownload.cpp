@@ -23,6 +23,23 @@ constexpr DWORD kErasePauseMs = 500;
 constexpr DWORD kAfterEraseMs = 200;
 constexpr DWORD kBlockTimeoutMs = 10;
 constexpr DWORD kAfterRegionMs = 1000;
+
+// A region's ending as its stage-ended report names it.
+const char* AreaDetail(CDownLoad::AreaEnd area) {
+  switch (area) {
+    case CDownLoad::AreaEnd::Written:
+      return "written";
+    case CDownLoad::AreaEnd::Skipped:
+      return "skipped";
+    case CDownLoad::AreaEnd::Refused:
+      return "refused";
+    case CDownLoad::AreaEnd::Failed:
+      return "failed";
+    case CDownLoad::AreaEnd::Stopped:
+      return "stopped";
+  }
+  return "failed";
+}
 }  // namespace
 
 int CDownLoad::BuildPhoneParams() {
@@ -47,10 +64,15 @@ StageResult CDownLoad::RunPhoneDownload(int nIndex) {
 
   // The regions in table order; the result flag holds the last region's outcome.
   BOOL bResult = FALSE;
+  std::uint64_t written = 0;
   for (const RegionRecord& region : params.regions) {
     if (Stopping()) return StageResult::Stopped();
     if (region.dwWriteLen != 0) LogMessage("dwWriteLen = <%d>", static_cast<int>(region.dwWriteLen));
     const DWORD dwWriteLen = GetRegionWriteLength(region, image.GetSize());
+    const StageInfo regionStage(GetAreaShortName(static_cast<int>(region.dwAreaType)), region.dwStart,
+                                dwWriteLen, GetPhoneBlockCount(dwWriteLen), nPort);
+    ReportStageStarted(nIndex, regionStage);
+    CountStageBytes(0);
 
     length = packet.MakeJumpPacket(pTxBuff);
     if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(length), kFrameAttempts, kFrameTimeoutMs,
@@ -58,7 +80,10 @@ StageResult CDownLoad::RunPhoneDownload(int nIndex) {
       if (Stopping()) return StageResult::Stopped();
       LogMessage("[PHONE] [COM%d] Jump fail...\r\n", nPort);
       SetProgress(0, FormatText("[COM%d] PHONE download fail.[id%d]", nPort, nIndex));
-      return StageResult::Failed("the handset did not answer the jump");
+      const StageResult failed = StageResult::Failed(
+          FormatText("the handset did not answer the jump to %s", regionStage.region.c_str()));
+      ReportStageEnded(nIndex, regionStage, StageOutcome(failed, 0, "failed"));
+      return failed;
     }
     if (region.dwAreaType == AREA_EFS) {
       if (Flags().m_bPhoneExtraCmd == 1) {
@@ -68,19 +93,34 @@ StageResult CDownLoad::RunPhoneDownload(int nIndex) {
       } else {
         bResult = FALSE;
       }
+      ReportStageEnded(nIndex, regionStage,
+                       StageOutcome(StageResult::Done(), 0,
+                                    Flags().m_bPhoneExtraCmd == 1 ? "efs_command" : "not_written"));
     } else {
       const AreaEnd area = DownloadArea(nIndex, image, region.dwStart, dwWriteLen, dwWriteLen,
                                         region.dwTimeout, static_cast<int>(region.dwAreaType));
-      if (area == AreaEnd::Stopped) return StageResult::Stopped();
-      if (area == AreaEnd::Failed) {
-        return StageResult::Failed(FormatText("a %s block was not acknowledged",
-                                              GetAreaShortName(static_cast<int>(region.dwAreaType))));
+      const std::uint64_t regionBytes = m_nStageBytes;
+      written += regionBytes;
+      if (area == AreaEnd::Stopped) {
+        ReportStageEnded(nIndex, regionStage, StageOutcome(StageResult::Stopped(), regionBytes, "stopped"));
+        return StageResult::Stopped();
       }
+      if (area == AreaEnd::Failed) {
+        const StageResult failed = StageResult::Failed(NameVanishing(RunStage::Region, m_strAreaFailure));
+        ReportStageEnded(nIndex, regionStage, StageOutcome(failed, regionBytes, "failed"));
+        CountStageBytes(written);
+        return failed;
+      }
+      ReportStageEnded(nIndex, regionStage, StageOutcome(StageResult::Done(), regionBytes, AreaDetail(area)));
       bResult = area == AreaEnd::Written ? TRUE : FALSE;
       SetProgress(0, FormatText("[COM%d] Wait.download is in proceeding...", nPort));
     }
-    if (!Sleep(kAfterRegionMs)) return StageResult::Stopped();
+    if (!Sleep(kAfterRegionMs)) {
+      CountStageBytes(written);
+      return StageResult::Stopped();
+    }
   }
+  CountStageBytes(written);
 
   // Closing report: the last region decides.
   SetProgress(
@@ -134,9 +174,12 @@ CDownLoad::AreaEnd CDownLoad::DownloadArea(int nIndex, const CDloadFile& image, 
     if (SendPacketWaitAck(pTxBuff.data(), static_cast<DWORD>(frameLength), 1, kBlockTimeoutMs,
                           kFramePauseMs) != ACK) {
       if (Stopping()) return AreaEnd::Stopped;
+      m_strAreaFailure = FormatText("%s block %u of %u not acknowledged", shortName,
+                                    static_cast<unsigned>(i + 1), static_cast<unsigned>(nTotalPkt));
       SetProgress(0, FormatText("id[%d]-[COM%d] PHONE download fail.--", nIndex, nPort));
       return AreaEnd::Failed;
     }
+    CountStageBytes(static_cast<std::uint64_t>(i + 1) * kPhoneBlockSize);
     const int percent = static_cast<int>(static_cast<double>(i) * 100.0 / nTotalPkt);
     SetProgress(percent, FormatText("[COM%d] %s downloading : %3.3d %%", nPort, shortName, percent));
     std::this_thread::yield();

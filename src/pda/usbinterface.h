@@ -47,6 +47,8 @@ class CUsbInterface {
                                           char* pszPath);
   void Close();
   BOOL IsOpen() const { return m_hDevice != nullptr; }
+  // Open, and the device behind it is gone (unplugged, reset).
+  bool Vanished() const { return m_hDevice && m_hDevice->BytesWaiting() < 0; }
 
   // Writes all nBytes; returns nBytes, or 0 on failure or when closed.
   DWORD Write(const void* pBuffer, DWORD nBytes);

@@ -30,6 +30,7 @@ class CFile {
   static constexpr UINT shareDenyRead = 0x0030;   // accepted, ignored
   static constexpr UINT modeCreate = 0x1000;      // create or truncate
   static constexpr UINT modeCreateNew = 0x10000;  // create; fail when the file exists (not a framework flag)
+  static constexpr UINT modeAppend = 0x20000;     // create if missing; every write goes to the end (not a framework flag)
 
   enum SeekPosition { begin = 0, current = 1, end = 2 };
 

@@ -24,6 +24,9 @@ int Open(const std::string& path, UINT flags) {
   } else if (flags & CFile::modeCreate) {
     access |= O_CREAT | O_TRUNC;
   }
+  if (flags & CFile::modeAppend) {
+    access |= O_CREAT | O_APPEND;
+  }
   int fd = -1;
   do {
     fd = ::open(path.c_str(), access | O_CLOEXEC, 0666);

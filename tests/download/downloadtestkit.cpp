@@ -140,6 +140,45 @@ void TestOwner::PostMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
   m_posted.notify_all();
 }
 
+void RunReportLog::OnRunStarted(int /*nSlot*/) {
+  std::lock_guard guard(m_lock);
+  ++m_nStarted;
+}
+
+void RunReportLog::OnStageStarted(int /*nSlot*/, const StageInfo& stage) {
+  std::lock_guard guard(m_lock);
+  m_stages.push_back(std::string("+") + RunStageName(stage.stage) +
+                     (stage.region.empty() ? "" : " " + stage.region));
+}
+
+void RunReportLog::OnStageEnded(int /*nSlot*/, const StageInfo& stage, const StageOutcome& outcome) {
+  static constexpr const char* kEnds[] = {"done", "handed_over", "failed", "stopped"};
+  std::lock_guard guard(m_lock);
+  m_stages.push_back(std::string("-") + RunStageName(stage.stage) +
+                     (stage.region.empty() ? "" : " " + stage.region) + ":" +
+                     kEnds[static_cast<int>(outcome.result.end)]);
+}
+
+void RunReportLog::OnRunEnded(const RunEnd& end) {
+  std::lock_guard guard(m_lock);
+  m_ended.push_back(end);
+}
+
+int RunReportLog::Started() const {
+  std::lock_guard guard(m_lock);
+  return m_nStarted;
+}
+
+std::vector<RunEnd> RunReportLog::Ended() const {
+  std::lock_guard guard(m_lock);
+  return m_ended;
+}
+
+std::vector<std::string> RunReportLog::Stages() const {
+  std::lock_guard guard(m_lock);
+  return m_stages;
+}
+
 void TestOwner::PostRunEnd(const RunEnd& end) {
   {
     std::lock_guard guard(m_lock);

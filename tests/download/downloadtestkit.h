@@ -108,6 +108,25 @@ class PacedClock final : public IClock {
 };
 
 // The main dialog as the downloader sees it, with virtual time.
+// What a downloader reported through its observer: runs begun and ended,
+// and each stage's start and end ("+eboot", "-eboot:done"), in order.
+class RunReportLog final : public IRunObserver {
+ public:
+  void OnRunStarted(int nSlot) override;
+  void OnStageStarted(int nSlot, const StageInfo& stage) override;
+  void OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) override;
+  void OnRunEnded(const RunEnd& end) override;
+  int Started() const;
+  std::vector<RunEnd> Ended() const;
+  std::vector<std::string> Stages() const;
+
+ private:
+  mutable std::mutex m_lock;
+  int m_nStarted = 0;
+  std::vector<RunEnd> m_ended;
+  std::vector<std::string> m_stages;
+};
+
 class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
  public:
   explicit TestOwner(IDeviceProvider& devices) : m_devices(devices) {}
@@ -120,6 +139,7 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
   IClock& Clock() override { return m_pClock ? *m_pClock : m_paced; }
   IDeviceProvider& Devices() override { return m_devices; }
   PhonePacing Pacing() override { return m_pacing; }
+  IRunObserver* RunObserver() override { return &m_reports; }
 
   // How often nMsg was posted, and its last wParam and lParam.
   int Posted(UINT nMsg) const;
@@ -135,6 +155,7 @@ class TestOwner final : public IDownloadOwner, public DownloadOwnerFlags {
 
   VirtualClock m_clock;
   CDloadFile m_PhoneFile;
+  RunReportLog m_reports;
   // Runs on the ending worker after each end event was posted (set it
   // before the run starts).
   std::function<void()> onRunEnd;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -43,6 +44,9 @@ struct FailureCase {
 void PrintTo(const FailureCase& c, std::ostream* os) {
   *os << c.name;
 }
+
+// What the reported end of each row's run names as its reason.
+extern const std::map<std::string, std::string> kReasons;
 
 class FailureTest : public ::testing::TestWithParam<FailureCase> {
  protected:
@@ -104,6 +108,13 @@ TEST_P(FailureTest, ReportsAndEndsTheRunAsItsTableSays) {
     EXPECT_EQ(ends[0].outcome == RunOutcome::Failed, !ends[0].reason.empty()) << ends[0].reason;
     EXPECT_EQ(ends[0].skippedRegions, c.skippedRegions);
   }
+  // The observer hears one run end for the run it heard begin (also when
+  // the connect failed), naming the failure.
+  const std::vector<RunEnd> reported = owner.m_reports.Ended();
+  ASSERT_EQ(owner.m_reports.Started(), 1);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].outcome, c.outcome);
+  EXPECT_NE(reported[0].reason.find(kReasons.at(c.name)), std::string::npos) << reported[0].reason;
   EXPECT_EQ(owner.m_bRundnload, 0);  // arrivals are taken again
   EXPECT_EQ(owner.m_bPhoneStage[0], 0);
 
@@ -199,6 +210,25 @@ const FailureCase kCases[] = {
      [](sim::SimConfig& s) { s.faults.refuseHandover = true; }, TRUE,
      "[PDA] The device did not accept the hand-over to the phone.\r\n", "PDA OS image completed.", true,
      RunOutcome::Failed, kNoneSkipped},
+};
+
+const std::map<std::string, std::string> kReasons = {
+    {"WrongHello", "hello was wrong"},
+    {"EbootAckMissing", "no answer to an EBOOT record"},
+    {"EbootLastAckMissing", "no answer to the last EBOOT record"},
+    {"EbootNeverConfirmed", "did not confirm the EBOOT image"},
+    {"EbootFailureThenOsStage", "no answer to an EBOOT record"},
+    {"OsLastAckMissing", "no answer to a PDA OS image packet"},
+    {"OsRequestBeyondTheEnd", "asked for more than the image"},
+    {"OsNeverConfirmed", "did not confirm the PDA OS image"},
+    {"UsbGoneDuringOsImage", "the device vanished"},
+    {"EraseNakOnTheLastRegion", "the last region was not written"},
+    {"EraseNakOnAMiddleRegion", ""},
+    {"BlockUnansweredWithRegionsLeft", "CODE block 1 of 3 not acknowledged"},
+    {"BlockUnansweredInTheLastRegion", "CODE block 3 of 3 not acknowledged"},
+    {"JumpUnanswered", "did not answer the jump to CODE"},
+    {"HandOverRefusedAfterEboot", "did not accept the hand-over"},
+    {"HandOverRefusedAfterOsImage", "did not accept the hand-over"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, FailureTest, ::testing::ValuesIn(kCases),

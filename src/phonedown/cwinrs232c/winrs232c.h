@@ -38,6 +38,8 @@ class CWinRs232cSync {
   // name: "COMn", "COMn:" or "\\.\COMn". Line settings are applied as 115200 8N1.
   BOOL Open(const char* name, DWORD baudRate, char parity, BYTE byteSize, BYTE stopBits);
   BOOL IsOpen() const { return m_Handle != nullptr; }
+  // Open, and the port behind it is gone (unplugged, reset).
+  bool Vanished() const { return m_Handle && m_Handle->BytesWaiting() < 0; }
   BOOL Close();
   // Writes all of data; FALSE when closed, gone or not taken within the write time-out.
   BOOL Write(const void* data, DWORD length);

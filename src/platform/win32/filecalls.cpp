@@ -26,6 +26,9 @@ int Open(const std::string& path, UINT flags) {
   } else if (flags & CFile::modeCreate) {
     access |= _O_CREAT | _O_TRUNC;
   }
+  if (flags & CFile::modeAppend) {
+    access |= _O_CREAT | _O_APPEND;
+  }
   return _wopen(Widen(path).c_str(), access | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 

@@ -1,0 +1,64 @@
+#include "report/recordwriter.h"
+
+#include "report/reportjson.h"
+
+namespace tw {
+
+CRecordWriter::CRecordWriter(std::string path, std::function<PackageFacts()> describe,
+                             CLineOutput::ErrorSink onError)
+    : m_strPath(std::move(path)), m_describe(std::move(describe)), m_onError(onError), m_out(onError) {
+  m_out.SyncEachLine();
+}
+
+void CRecordWriter::OnDevice(const DeviceReport& device) {
+  if (!device.bArrival || device.kind != "pda") return;
+  std::lock_guard guard(m_lock);
+  m_strLastLocation = device.location;
+}
+
+void CRecordWriter::OnRunStarted(int nSlot) {
+  m_tallies.RunStarted(nSlot);
+  PackageFacts facts = m_describe ? m_describe() : PackageFacts{};
+  std::lock_guard guard(m_lock);
+  m_packages[nSlot] = std::move(facts);
+  m_locations[nSlot] = m_strLastLocation;
+}
+
+void CRecordWriter::OnStageStarted(int nSlot, const StageInfo& stage) {
+  m_tallies.StageStarted(nSlot, stage);
+}
+
+void CRecordWriter::OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) {
+  m_tallies.StageEnded(nSlot, stage, outcome);
+}
+
+// The file is opened for each record, so a record file that could not be
+// opened before (a full or read-only file system) is tried again.
+void CRecordWriter::OnRunEnded(const RunEnd& end) {
+  const RunTally tally = m_tallies.RunEnded(end.nSlot);
+  ReportJson record = {{"schema", kReportSchema}};
+  {
+    std::lock_guard guard(m_lock);
+    record["package"] = PackageJson(m_packages[end.nSlot]);
+    record["slot"] = end.nSlot;
+    record["location"] = m_locations[end.nSlot];
+    m_packages.erase(end.nSlot);
+    m_locations.erase(end.nSlot);
+  }
+  record["com_port"] = tally.nPort == 0 ? ReportJson(nullptr) : ReportJson(tally.nPort);
+  record["started"] = UtcTimestamp(tally.startedWall);
+  record["ended"] = UtcTimestamp(std::chrono::system_clock::now());
+  AddRunEnd(record, end, tally);
+  if (!m_out.IsOpen()) {
+    std::string error;
+    if (!m_out.OpenFile(m_strPath, &error)) {
+      if (m_onError) {
+        m_onError("cannot open the record file " + m_strPath + ": " + error + "; the record of this run is lost");
+      }
+      return;
+    }
+  }
+  m_out.WriteLine(JsonLine(record));
+}
+
+}  // namespace tw
