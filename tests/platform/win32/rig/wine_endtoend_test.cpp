@@ -92,9 +92,24 @@ int ControllingTerminal(pid_t pid) {
   return static_cast<int>(terminal);
 }
 
+// What the prefix's Wine server is doing: a server that waits in a call of
+// its own stalls every Wine program, and the test's failure is then Wine's.
+std::string WineServerState(pid_t pid) {
+  if (pid == 0) {
+    return "the prefix's Wine server was not found\n";
+  }
+  const std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t state = status.find("State:");
+  return "Wine server " + std::to_string(pid) + ": " +
+         (state == std::string::npos ? std::string("gone")
+                                     : status.substr(state, status.find('\n', state) - state)) +
+         ", waiting in " + ReadFile("/proc/" + std::to_string(pid) + "/wchan") + "\n";
+}
+
 struct RunResult {
   int nUpgrader = 0;
   std::string strLog, strProgress, strSummary;
+  std::string strWine;  // the Wine server's state when the upgrader had to be ended
 };
 
 class WineEndToEnd : public testing::Test {
@@ -146,7 +161,7 @@ class WineEndToEnd : public testing::Test {
   void Post(const std::string& action, const std::string& kind, const std::string& name) {
     ChildProcess helper({"/usr/bin/wine", Env("TIDEWELL_WIN_HELPER"), "post", action, kind, name},
                         m_dir + "/helper.out", m_dir + "/helper.err");
-    EXPECT_EQ(helper.Wait(60), 0) << ReadFile(m_dir + "/helper.err");
+    EXPECT_EQ(helper.Wait(60), 0) << ReadFile(m_dir + "/helper.err") << WineServerState(m_server);
   }
 
   RunResult Run(const std::vector<std::string>& faults) {
@@ -173,12 +188,12 @@ class WineEndToEnd : public testing::Test {
     // Wine's server opens the ptys: one that became its controlling terminal
     // would send it SIGHUP when the handset leaves, and while it handles
     // that every program of the prefix waits (see the pty shim).
-    const pid_t server = WineServerOf(Env("WINEPREFIX"));
-    EXPECT_NE(server, 0) << "the prefix's Wine server was not found";
+    m_server = WineServerOf(Env("WINEPREFIX"));
+    EXPECT_NE(m_server, 0) << "the prefix's Wine server was not found";
     int serverTerminal = 0;
     for (;;) {
-      if (server != 0 && serverTerminal == 0) {
-        serverTerminal = ControllingTerminal(server);
+      if (m_server != 0 && serverTerminal == 0) {
+        serverTerminal = ControllingTerminal(m_server);
       }
       const int status = upgrader.Poll();
       if (status != ChildProcess::kRunning) {
@@ -187,6 +202,7 @@ class WineEndToEnd : public testing::Test {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       if (Clock::now() > end) {
+        result.strWine = WineServerState(m_server);
         result.nUpgrader = upgrader.Wait(0);
         break;
       }
@@ -211,13 +227,14 @@ class WineEndToEnd : public testing::Test {
 
   std::string m_dir, m_devDir, m_dosdevices, m_upgrader;
   int m_nBoundSeconds = kRunBoundSeconds;
+  pid_t m_server = 0;  // the prefix's Wine server during a run
 };
 
 TEST_F(WineEndToEnd, WholeUpgradeVerifies) {
   ASSERT_NO_FATAL_FAILURE(Pack(false));
   const auto start = Clock::now();
   RunResult r = Run({});
-  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress << r.strLog;
+  EXPECT_EQ(r.nUpgrader, 0) << r.strWine << r.strProgress << r.strLog;
   EXPECT_EQ(LastProgressText(r.strProgress), "[COM7]Phone image complete.");
   EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
   EXPECT_NE(r.strSummary.find("\"violations\":[]"), std::string::npos) << r.strSummary;
@@ -229,7 +246,7 @@ TEST_F(WineEndToEnd, WholeUpgradeVerifies) {
 TEST_F(WineEndToEnd, MissingPhoneBlockAcknowledgementFails) {
   ASSERT_NO_FATAL_FAILURE(Pack(false));
   RunResult r = Run({"--no-answer-block", "10"});
-  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress << r.strLog << r.strSummary;
+  EXPECT_EQ(r.nUpgrader, 1) << r.strWine << r.strProgress << r.strLog << r.strSummary;
   EXPECT_EQ(LastProgressText(r.strProgress), "id[0]-[COM7] PHONE download fail.--") << r.strProgress;
 }
 
@@ -244,7 +261,7 @@ TEST_F(WineEndToEnd, ReleasedSizesForTheBenchmark) {
   const auto start = Clock::now();
   RunResult r = Run({"--regions", "7", "--phone-pause", "0"});
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
+  EXPECT_EQ(r.nUpgrader, 0) << r.strWine << r.strProgress;
   EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
   std::printf("wine_wall_s=%.3f\n", wall);
 }
