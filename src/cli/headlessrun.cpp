@@ -78,7 +78,7 @@ int RunHeadless(const FrontOptions& options) {
   services.pQueue = &loop;
   services.pObserver = reports.Observer();
   CTidewellDlgLogic logic(std::move(services));
-  reports.AttachImages(logic.m_Images, setup.PackageName());
+  reports.AttachImages(logic.m_Images, setup.Services().strPackagePath);
   view.SetStartHandler([&logic] { logic.OnStart(); });
 
   // 4. Initialise; without a complete image set there is nothing to wait for.

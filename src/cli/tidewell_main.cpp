@@ -30,7 +30,16 @@ int RunWindowFront(const tw::FrontOptions& options, int argc, char** argv) {
     std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return tw::kExitUsage;
   }
-  int status = tw::RunWindow(argc, argv, setup.Services(), options.selections);
+  // The window's events and records; write failures are said on stderr.
+  tw::CRunReports reports(options.reports, stdout, [](const std::string& message) {
+    std::fprintf(stderr, "tidewell: %s\n", message.c_str());
+  });
+  reports.AllowRecordChoice();
+  if (!reports.Open(&error)) {
+    std::fprintf(stderr, "tidewell: %s\n", error.c_str());
+    return tw::kExitUsage;
+  }
+  int status = tw::RunWindow(argc, argv, setup.Services(), options.selections, &reports);
   setup.FinishSimulation(stderr);
   return status;
 }

@@ -1,6 +1,7 @@
 #include "report/packagefacts.h"
 
 #include "firmware/dloadfile.h"
+#include "platform/ownexecutable.h"
 #include "report/sha256.h"
 
 namespace tw {
@@ -23,8 +24,9 @@ std::string PhoneSha256(const CDloadFile& phone) {
 
 }  // namespace
 
+// No path: the images came from the running executable.
 CPackageDescriber::CPackageDescriber(const CImageSet& images, std::string path)
-    : m_images(images), m_strPath(std::move(path)) {}
+    : m_images(images), m_strPath(path.empty() ? OwnExecutableFile() : std::move(path)) {}
 
 PackageFacts CPackageDescriber::Describe() {
   const ImageTable& table = m_images.m_ImageTable;

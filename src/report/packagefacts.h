@@ -29,6 +29,7 @@ struct PackageFacts {
 // storage, same sizes) is hashed once.
 class CPackageDescriber {
  public:
+  // path: the package the images were loaded from; empty for the running executable.
   CPackageDescriber(const CImageSet& images, std::string path);
   PackageFacts Describe();
 

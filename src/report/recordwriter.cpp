@@ -6,8 +6,22 @@ namespace tw {
 
 CRecordWriter::CRecordWriter(std::string path, std::function<PackageFacts()> describe,
                              CLineOutput::ErrorSink onError)
-    : m_strPath(std::move(path)), m_describe(std::move(describe)), m_onError(onError), m_out(onError) {
-  m_out.SyncEachLine();
+    : m_strPath(std::move(path)), m_describe(std::move(describe)), m_onError(std::move(onError)) {
+  m_out = std::make_unique<CLineOutput>(m_onError);
+  m_out->SyncEachLine();
+}
+
+void CRecordWriter::SetPath(std::string path) {
+  std::lock_guard guard(m_lock);
+  if (path == m_strPath) return;
+  m_strPath = std::move(path);
+  m_out = std::make_unique<CLineOutput>(m_onError);
+  m_out->SyncEachLine();
+}
+
+std::string CRecordWriter::Path() const {
+  std::lock_guard guard(m_lock);
+  return m_strPath;
 }
 
 void CRecordWriter::OnDevice(const DeviceReport& device) {
@@ -37,8 +51,12 @@ void CRecordWriter::OnStageEnded(int nSlot, const StageInfo& stage, const StageO
 void CRecordWriter::OnRunEnded(const RunEnd& end) {
   const RunTally tally = m_tallies.RunEnded(end.nSlot);
   ReportJson record = {{"schema", kReportSchema}};
+  std::string path;
+  std::shared_ptr<CLineOutput> out;
   {
     std::lock_guard guard(m_lock);
+    path = m_strPath;
+    out = m_out;
     record["package"] = PackageJson(m_packages[end.nSlot]);
     record["slot"] = end.nSlot;
     record["location"] = m_locations[end.nSlot];
@@ -49,16 +67,17 @@ void CRecordWriter::OnRunEnded(const RunEnd& end) {
   record["started"] = UtcTimestamp(tally.startedWall);
   record["ended"] = UtcTimestamp(std::chrono::system_clock::now());
   AddRunEnd(record, end, tally);
-  if (!m_out.IsOpen()) {
+  if (path.empty()) return;
+  if (!out->IsOpen()) {
     std::string error;
-    if (!m_out.OpenFile(m_strPath, &error)) {
+    if (!out->OpenFile(path, &error)) {
       if (m_onError) {
-        m_onError("cannot open the record file " + m_strPath + ": " + error + "; the record of this run is lost");
+        m_onError("cannot open the record file " + path + ": " + error + "; the record of this run is lost");
       }
       return;
     }
   }
-  m_out.WriteLine(JsonLine(record));
+  out->WriteLine(JsonLine(record));
 }
 
 }  // namespace tw

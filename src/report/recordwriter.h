@@ -8,6 +8,7 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -23,6 +24,10 @@ class CRecordWriter final : public IRunObserver {
   // describe: the firmware of the run, asked at its start.
   CRecordWriter(std::string path, std::function<PackageFacts()> describe, CLineOutput::ErrorSink onError);
 
+  // The file of the records of runs that end from now on; empty: none.
+  void SetPath(std::string path);
+  std::string Path() const;
+
   void OnDevice(const DeviceReport& device) override;
   void OnRunStarted(int nSlot) override;
   void OnStageStarted(int nSlot, const StageInfo& stage) override;
@@ -30,12 +35,12 @@ class CRecordWriter final : public IRunObserver {
   void OnRunEnded(const RunEnd& end) override;
 
  private:
-  const std::string m_strPath;
+  std::string m_strPath;  // guarded by m_lock
   std::function<PackageFacts()> m_describe;
   CLineOutput::ErrorSink m_onError;
-  CLineOutput m_out;
+  std::shared_ptr<CLineOutput> m_out;  // guarded by m_lock; a new one for a new path
   CRunTallies m_tallies;
-  std::mutex m_lock;
+  mutable std::mutex m_lock;
   std::map<int, PackageFacts> m_packages;  // by slot, for the runs under way
   std::string m_strLastLocation;           // the location of the last PDA arrival
   std::map<int, std::string> m_locations;  // by slot

@@ -16,12 +16,20 @@ bool CRunReports::Open(std::string* error) {
     m_pEvents = std::make_unique<CEventsWriter>(m_eventsOut);
     m_list.Add(m_pEvents.get());
   }
-  if (!m_options.strRecord.empty()) {
+  if (!m_options.strRecord.empty() || m_bRecordChoice) {
     m_pRecord = std::make_unique<CRecordWriter>(
         m_options.strRecord, [this] { return Describe(); }, m_onError);
     m_list.Add(m_pRecord.get());
   }
   return true;
+}
+
+void CRunReports::SetRecordFile(const std::string& path) {
+  if (m_pRecord) m_pRecord->SetPath(path);
+}
+
+std::string CRunReports::RecordFile() const {
+  return m_pRecord ? m_pRecord->Path() : std::string();
 }
 
 void CRunReports::AttachImages(const CImageSet& images, std::string packagePath) {

@@ -27,6 +27,12 @@ class CRunReports {
   // Opens the events file (the record file is opened per record). False
   // with the reason when it cannot be opened.
   bool Open(std::string* error);
+  // The window: a record writer even without --record, so that a record
+  // file can be chosen later (SetRecordFile). Before Open.
+  void AllowRecordChoice() { m_bRecordChoice = true; }
+  // The record file for the runs that end from now on; empty: none.
+  void SetRecordFile(const std::string& path);
+  std::string RecordFile() const;
   // The firmware the records describe; before the first run.
   void AttachImages(const CImageSet& images, std::string packagePath);
   // A subscriber beside the writers (the headless view's failure line).
@@ -45,6 +51,7 @@ class CRunReports {
   std::unique_ptr<CRecordWriter> m_pRecord;
   std::unique_ptr<CPackageDescriber> m_pDescriber;
   CObserverList m_list;
+  bool m_bRecordChoice = false;
 };
 
 }  // namespace tw

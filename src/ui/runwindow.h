@@ -3,6 +3,7 @@
 // the dialog modally and returns the process's exit status.
 #pragma once
 #include "app/tidewelldlglogic.h"
+#include "report/runreports.h"
 #include "tools/imageselections.h"
 
 namespace tw {
@@ -15,7 +16,9 @@ namespace tw {
 // selections: images chosen from files at the end of dialog
 // initialisation, before the first device is handled; a refused one shows
 // a message box.
+// reports: the events and record writers (--events, --record); the
+// system menu chooses the record file.
 int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services,
-              const ImageSelections& selections = {});
+              const ImageSelections& selections = {}, CRunReports* reports = nullptr);
 
 }  // namespace tw
