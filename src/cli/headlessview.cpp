@@ -87,6 +87,16 @@ void CHeadlessView::SetPos(int pos) {
   DrawProgress();
 }
 
+void CHeadlessView::OnConsoleText(int /*nSlot*/, const std::string& text) {
+  std::lock_guard guard(m_lock);
+  if (m_bBarOpen) {
+    std::fputc('\n', m_err);
+    m_bBarOpen = false;
+  }
+  std::fputs(text.c_str(), m_err);
+  std::fflush(m_err);
+}
+
 void CHeadlessView::OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) {
   if (outcome.result.end != StageEnd::Failed) return;
   std::lock_guard guard(m_lock);

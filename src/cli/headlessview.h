@@ -43,7 +43,9 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
   void SetText(const std::string& text) override;
   void SetPos(int pos) override;
 
-  // IRunObserver: a failed run says on err where and why it failed.
+  // IRunObserver: the console texts go to err; a failed run says on err
+  // where and why it failed.
+  void OnConsoleText(int nSlot, const std::string& text) override;
   void OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) override;
   void OnRunEnded(const RunEnd& end) override;
 

@@ -10,6 +10,7 @@
 #include "cli/headlessrun.h"
 #include "cli/headlessview.h"
 #include "platform/olderupgrader.h"
+#include "report/consoleecho.h"
 #include "tidewellversion.h"
 
 #if defined(TIDEWELL_WITH_WINDOW)
@@ -35,6 +36,8 @@ int RunWindowFront(const tw::FrontOptions& options, int argc, char** argv) {
     std::fprintf(stderr, "tidewell: %s\n", message.c_str());
   });
   reports.AllowRecordChoice();
+  tw::CConsoleEcho console(stdout);
+  reports.Add(&console);
   if (!reports.Open(&error)) {
     std::fprintf(stderr, "tidewell: %s\n", error.c_str());
     return tw::kExitUsage;

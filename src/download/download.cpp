@@ -22,6 +22,10 @@ CDownLoad::CDownLoad(IDownloadOwner* pOwner, int nPort)
   m_Serial.SetProvider(&Owner().Devices());
   m_Serial.SetClock(Owner().Clock());
   m_Serial.SetStopToken(m_stop.get_token());
+  m_Usb.SetConsole([this](const std::string& text) {
+    const int nSlot = m_nIndex;
+    Report([&](IRunObserver& observer) { observer.OnConsoleText(nSlot, text); });
+  });
   m_observers.push_back(&m_sinks);
   if (IRunObserver* pObserver = Owner().RunObserver()) m_observers.push_back(pObserver);
 }

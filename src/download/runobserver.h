@@ -78,6 +78,9 @@ class IRunObserver {
   virtual void OnRunStarted(int /*nSlot*/) {}
   // One log line, exactly as the log box adds it.
   virtual void OnLogLine(int /*nSlot*/, const std::string& /*line*/) {}
+  // A text the documented program printed on its console (the download
+  // interface's open attempts), not a log line.
+  virtual void OnConsoleText(int /*nSlot*/, const std::string& /*text*/) {}
   // The progress bar: its position (0 to 100) and its caption.
   virtual void OnProgress(int /*nSlot*/, int /*nPos*/, const std::string& /*text*/) {}
   virtual void OnStageStarted(int /*nSlot*/, const StageInfo& /*stage*/) {}

@@ -79,8 +79,7 @@ std::unique_ptr<IByteDevice> CUsbInterface::OpenDevice(const DeviceInfoSet& hSet
   // program holds is reported once, with its holder, and then tried quietly.
   const bool bQuiet = path == m_strHeldReported;
   if (!bQuiet) {
-    std::printf("Attempting to open %s\n", pszPath);
-    std::fflush(stdout);
+    Console(std::string("Attempting to open ") + pszPath + "\n");
   }
   std::string error;
   errno = 0;
@@ -91,18 +90,20 @@ std::unique_ptr<IByteDevice> CUsbInterface::OpenDevice(const DeviceInfoSet& hSet
   } else if (m_bLastHeld && !bQuiet) {
     // The reason begins with the path as a rule; it is said once.
     const std::string reason = error.starts_with(path + ": ") ? error.substr(path.size() + 2) : error;
-    std::printf("FAILED to open %s: %s; waiting until it is free\n", pszPath, reason.c_str());
-    std::fflush(stdout);
+    Console(std::string("FAILED to open ") + pszPath + ": " + reason + "; waiting until it is free\n");
     m_strHeldReported = path;
   } else if (!m_bLastHeld) {
     if (bQuiet) {
       m_strHeldReported.clear();
     }
-    std::printf("FAILED to open %s\n", pszPath);
-    std::fflush(stdout);
+    Console(std::string("FAILED to open ") + pszPath + "\n");
     Trace("%s\n", error.c_str());
   }
   return device;
+}
+
+void CUsbInterface::Console(const std::string& text) const {
+  if (m_console) m_console(text);
 }
 
 void CUsbInterface::Close() {

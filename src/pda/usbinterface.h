@@ -2,6 +2,7 @@
 // present interfaces of a class, opens it exclusively and moves bytes.
 // It knows nothing of the PDA protocol.
 #pragma once
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -37,6 +38,10 @@ class CUsbInterface {
   virtual ~CUsbInterface();
 
   void SetProvider(IDeviceProvider* provider);
+  // Where the open attempts' texts go ("Attempting to open PATH\n", "FAILED
+  // to open PATH\n"); without one they are dropped. Library code never
+  // prints: the front end decides (the window: stdout, headless: stderr).
+  void SetConsole(std::function<void(const std::string&)> console) { m_console = std::move(console); }
   // A stop request ends a waiting read at once (it returns 0).
   void SetStopToken(std::stop_token stop);
 
@@ -69,7 +74,10 @@ class CUsbInterface {
   BOOL DeviceHeld() const { return m_bHeld ? TRUE : FALSE; }
 
  private:
+  void Console(const std::string& text) const;
+
   IDeviceProvider* m_pProvider = nullptr;
+  std::function<void(const std::string&)> m_console;
   std::stop_token m_stop;
   DeviceInfoSet m_hDevInfo;
   DeviceInterfaceData m_DevInterfaceData;

@@ -23,6 +23,9 @@ class CObserverList final : public IRunObserver {
   void OnLogLine(int nSlot, const std::string& line) override {
     for (IRunObserver* p : m_observers) p->OnLogLine(nSlot, line);
   }
+  void OnConsoleText(int nSlot, const std::string& text) override {
+    for (IRunObserver* p : m_observers) p->OnConsoleText(nSlot, text);
+  }
   void OnProgress(int nSlot, int nPos, const std::string& text) override {
     for (IRunObserver* p : m_observers) p->OnProgress(nSlot, nPos, text);
   }

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstdio>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace tw {
 
 namespace {
@@ -21,6 +25,54 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
+#if defined(__x86_64__)
+// The SHA extensions of x86 processors: four rounds per two instructions,
+// several times the plain code's speed (the record hashes every image).
+// The state is kept as ABEF and CDGH, as the instructions want it.
+[[gnu::target("sha,sse4.1")]] void BlocksWithShaExtensions(std::uint32_t* state, const std::uint8_t* data,
+                                                           std::size_t blocks) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+  __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i state1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i saved0 = state0;
+    const __m128i saved1 = state1;
+    __m128i w[4];
+    for (int g = 0; g < 16; ++g) {
+      if (g < 4) {
+        w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), byteSwap);
+      }
+      __m128i msg =
+          _mm_add_epi32(w[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * g])));
+      state1 = _mm_sha256rnds2_epu32(state1, state0, msg);
+      if (g >= 3 && g < 15) {
+        __m128i& next = w[(g + 1) % 4];
+        next = _mm_add_epi32(next, _mm_alignr_epi8(w[g % 4], w[(g + 3) % 4], 4));
+        next = _mm_sha256msg2_epu32(next, w[g % 4]);
+      }
+      msg = _mm_shuffle_epi32(msg, 0x0E);
+      state0 = _mm_sha256rnds2_epu32(state0, state1, msg);
+      if (g >= 1 && g < 13) w[(g + 3) % 4] = _mm_sha256msg1_epu32(w[(g + 3) % 4], w[g % 4]);
+    }
+    state0 = _mm_add_epi32(state0, saved0);
+    state1 = _mm_add_epi32(state1, saved1);
+  }
+  tmp = _mm_shuffle_epi32(state0, 0x1B);
+  state1 = _mm_shuffle_epi32(state1, 0xB1);
+  state0 = _mm_blend_epi16(tmp, state1, 0xF0);
+  state1 = _mm_alignr_epi8(state1, tmp, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), state0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), state1);
+}
+
+bool HaveShaExtensions() {
+  static const bool bHave = __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+  return bHave;
+}
+#endif
+
 }  // namespace
 
 CSha256::CSha256()
@@ -36,6 +88,13 @@ void CSha256::Update(std::span<const std::uint8_t> data) {
     Block(m_buffer.data());
     m_nBuffered = 0;
   }
+#if defined(__x86_64__)
+  if (HaveShaExtensions() && i + 64 <= data.size()) {
+    const std::size_t blocks = (data.size() - i) / 64;
+    BlocksWithShaExtensions(m_state.data(), data.data() + i, blocks);
+    i += blocks * 64;
+  }
+#endif
   for (; i + 64 <= data.size(); i += 64) Block(data.data() + i);
   while (i < data.size()) m_buffer[m_nBuffered++] = data[i++];
 }

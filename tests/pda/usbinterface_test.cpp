@@ -54,12 +54,13 @@ class UsbInterfaceTest : public ::testing::Test {
     provider.AddInterfaceBackend(GUID_PDA_DOWNLOAD_INTERFACE,
                                  std::make_unique<CTtyInterfaceBackend>(dir.Path()));
     usb.SetProvider(&provider);
+    usb.SetConsole([this](const std::string& text) { console += text; });
   }
   void Announce(int i) { ASSERT_TRUE(dir.Link("pda" + std::to_string(i), handsets[i].SlavePath())); }
   BOOL OpenCapturing(int nMaxIndex, std::string* out) {
-    ::testing::internal::CaptureStdout();
+    console.clear();
     BOOL opened = usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, nMaxIndex);
-    *out = ::testing::internal::GetCapturedStdout();
+    *out = console;
     return opened;
   }
 
@@ -68,6 +69,7 @@ class UsbInterfaceTest : public ::testing::Test {
   CPortTable ports;
   CLinuxDeviceProvider provider{ports};
   CUsbInterface usb;
+  std::string console;  // what the opens said
 };
 
 TEST_F(UsbInterfaceTest, OpenTriesIndicesInOrderAndKeepsTheFirstThatOpens) {
@@ -324,9 +326,9 @@ TEST(UsbInterfaceEdgeTest, PathTooLongForTheBufferIsSkippedNotCut) {
   std::string longPath = "/dev/" + std::string(CUsbInterface::kPathSize, 'x');
   provider.interfaces = {longPath, "/dev/fake1"};
   CUsbInterface usb(&provider);
-  ::testing::internal::CaptureStdout();
+  std::string out;
+  usb.SetConsole([&out](const std::string& text) { out += text; });
   EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 1), TRUE);
-  std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(provider.opened, std::vector<std::string>{"/dev/fake1"});
   EXPECT_STREQ(usb.DevicePath(), "/dev/fake1");
   EXPECT_EQ(out, "Attempting to open /dev/fake1\n");
