@@ -14,16 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/simulation.h"
 #include "tests/cli/childprocess.h"
+#include "tests/cli/headlessrunfixture.h"
 
 namespace tw::test {
 namespace {
 
 using Json = nlohmann::json;
 
-constexpr GeneratedSizes kSmallSizes{64 * 1024, 256 * 1024, 0x380000 + 64 * 1024};
-constexpr int kRunBoundSeconds = 120;
 constexpr std::size_t kHeaderSize = 36;  // the package's trailing header
 
 std::vector<Json> JsonLines(const std::string& text) {
@@ -50,49 +48,7 @@ std::string SystemSha256(const std::string& path, std::uint64_t offset, std::uin
   return std::string(digest, n);
 }
 
-struct UpgradeRun {
-  int nStatus = 0;
-  std::string strErr;
-  std::vector<Json> events;
-  std::string strSummary;
-};
-
-class EventsRun : public testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tidewell-events-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    m_devDir = m_dir + "/dev";
-    std::filesystem::create_directory(m_devDir);
-    std::string error;
-    ASSERT_TRUE(WriteGeneratedPackage(m_dir, kSmallSizes, false, &m_package, &error)) << error;
-    setenv("TIDEWELL_PHONE_RX_FLOOR_MS", "300", 1);
-    setenv("TIDEWELL_CLOSE_GRACE_MS", "0", 1);
-    setenv("TIDEWELL_REPLY_QUIET_MS", "200", 1);
-  }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-
-  UpgradeRun Upgrade(const std::vector<std::string>& faults, const std::vector<std::string>& options) {
-    std::vector<std::string> simArgs{TIDEWELL_SIM_BIN, "--device-dir", m_devDir, "--verify", m_package};
-    simArgs.insert(simArgs.end(), faults.begin(), faults.end());
-    ChildProcess handset(simArgs, m_dir + "/sim.out", m_dir + "/sim.err");
-    std::vector<std::string> args{TIDEWELL_BIN, "--headless", "--device-dir", m_devDir,
-                                  "--package",  m_package,    "--timeout",    "100"};
-    args.insert(args.end(), options.begin(), options.end());
-    ChildProcess upgrader(args, m_dir + "/tw.out", m_dir + "/tw.err");
-    UpgradeRun run;
-    run.nStatus = upgrader.Wait(kRunBoundSeconds);
-    handset.Wait(10);
-    run.strErr = ReadFile(m_dir + "/tw.err");
-    run.strSummary = ReadFile(m_dir + "/sim.out");
-    return run;
-  }
-
-  std::string m_dir;
-  std::string m_devDir;
-  std::string m_package;
-};
+using EventsRun = HeadlessRunFixture;
 
 // Every stage that starts ends (innermost first), one run end follows the
 // one run start, and progress never goes back within a stage except to its
@@ -147,8 +103,8 @@ const Json* FindEvent(const std::vector<Json>& events, const std::string& name) 
 TEST_F(EventsRun, WholeRunEventsAndRecordAgreeWithTheHandset) {
   const std::string eventsPath = m_dir + "/events.jsonl";
   const std::string recordPath = m_dir + "/record.jsonl";
-  UpgradeRun r = Upgrade({}, {"--events", eventsPath, "--record", recordPath});
-  ASSERT_EQ(r.nStatus, 0) << r.strErr;
+  RunResult r = Run({}, {"--events", eventsPath, "--record", recordPath});
+  ASSERT_EQ(r.nUpgrader, 0) << r.strProgress;
   const std::vector<Json> events = JsonLines(ReadFile(eventsPath));
   ExpectSoundOrder(events);
   const Json summary = Json::parse(r.strSummary);
@@ -216,21 +172,22 @@ TEST_F(EventsRun, WholeRunEventsAndRecordAgreeWithTheHandset) {
 // on stderr name the region and the block.
 TEST_F(EventsRun, AFailureIsNamedWithItsRegionAndBlock) {
   const std::string recordPath = m_dir + "/record.jsonl";
-  UpgradeRun r = Upgrade({"--no-answer-block", "10"}, {"--events", "-", "--record", recordPath});
-  EXPECT_EQ(r.nStatus, 1) << r.strErr;
+  RunResult r = Run({"--no-answer-block", "10"}, {"--events", "-", "--record", recordPath});
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
   // The events on stdout, the log lines on stderr.
   const std::vector<Json> events = JsonLines(ReadFile(m_dir + "/tw.out"));
   ExpectSoundOrder(events);
-  EXPECT_NE(r.strErr.find("[PDA]OS image download complete.\n"), std::string::npos);
+  EXPECT_NE(r.strProgress.find("[PDA]OS image download complete.\n"), std::string::npos);
   const Json* end = FindEvent(events, "run_ended");
   ASSERT_NE(end, nullptr);
   EXPECT_EQ((*end)["outcome"], "failed");
   EXPECT_EQ((*end)["failed_stage"], "region");
   EXPECT_EQ((*end)["failed_region"], "CODE");
   EXPECT_EQ((*end)["reason"], "CODE block 10 of 64 not acknowledged");
-  EXPECT_NE(r.strErr.find("tidewell: slot 0 failed in region CODE: CODE block 10 of 64 not acknowledged\n"),
-            std::string::npos)
-      << r.strErr;
+  EXPECT_NE(
+      r.strProgress.find("tidewell: slot 0 failed in region CODE: CODE block 10 of 64 not acknowledged\n"),
+      std::string::npos)
+      << r.strProgress;
   const std::vector<Json> records = JsonLines(ReadFile(recordPath));
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0]["reason"], (*end)["reason"]);
@@ -240,27 +197,28 @@ TEST_F(EventsRun, AFailureIsNamedWithItsRegionAndBlock) {
 // and says so on stderr. Records already in a file stay as they were.
 TEST_F(EventsRun, ARecordThatCannotBeWrittenNeverStopsTheRun) {
   for (const char* path : {"/dev/full", "/proc/version"}) {
-    UpgradeRun r = Upgrade({}, {"--record", path});
-    EXPECT_EQ(r.nStatus, 0) << path << "\n" << r.strErr;
-    EXPECT_NE(r.strErr.find(std::string("tidewell: cannot ")), std::string::npos) << r.strErr;
-    EXPECT_NE(r.strErr.find(path), std::string::npos) << r.strErr;
+    RunResult r = Run({}, {"--record", path});
+    EXPECT_EQ(r.nUpgrader, 0) << path << "\n" << r.strProgress;
+    EXPECT_NE(r.strProgress.find(std::string("tidewell: cannot ")), std::string::npos) << r.strProgress;
+    EXPECT_NE(r.strProgress.find(path), std::string::npos) << r.strProgress;
   }
   const std::string recordPath = m_dir + "/record.jsonl";
   const std::string earlier = "{\"schema\":1,\"outcome\":\"done\",\"earlier\":true}\n";
   std::ofstream(recordPath) << earlier;
-  UpgradeRun r = Upgrade({}, {"--record", recordPath});
-  EXPECT_EQ(r.nStatus, 0) << r.strErr;
+  RunResult r = Run({}, {"--record", recordPath});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
   const std::string text = ReadFile(recordPath);
   EXPECT_EQ(text.rfind(earlier, 0), 0u);
   EXPECT_EQ(JsonLines(text).size(), 2u);
 }
 
 TEST_F(EventsRun, AnEventsFileThatCannotBeOpenedIsAUsageError) {
-  UpgradeRun r = Upgrade({}, {"--events", m_dir + "/missing/events.jsonl"});
-  EXPECT_EQ(r.nStatus, 2);
-  EXPECT_NE(r.strErr.find("cannot open the events file " + m_dir + "/missing/events.jsonl: No such file"),
-            std::string::npos)
-      << r.strErr;
+  RunResult r = Run({}, {"--events", m_dir + "/missing/events.jsonl"});
+  EXPECT_EQ(r.nUpgrader, 2);
+  EXPECT_NE(
+      r.strProgress.find("cannot open the events file " + m_dir + "/missing/events.jsonl: No such file"),
+      std::string::npos)
+      << r.strProgress;
 }
 
 }  // namespace
