@@ -46,8 +46,9 @@ void CRecordWriter::OnStageEnded(int nSlot, const StageInfo& stage, const StageO
   m_tallies.StageEnded(nSlot, stage, outcome);
 }
 
-// The file is opened for each record, so a record file that could not be
-// opened before (a full or read-only file system) is tried again.
+// The file is opened with the first record and stays open; a record file
+// that could not be opened (a missing directory, a read-only file system)
+// is tried again with the next record.
 void CRecordWriter::OnRunEnded(const RunEnd& end) {
   const RunTally tally = m_tallies.RunEnded(end.nSlot);
   ReportJson record = {{"schema", kReportSchema}};
