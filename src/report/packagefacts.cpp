@@ -28,7 +28,14 @@ std::string PhoneSha256(const CDloadFile& phone) {
 CPackageDescriber::CPackageDescriber(const CImageSet& images, std::string path)
     : m_images(images), m_strPath(path.empty() ? OwnExecutableFile() : std::move(path)) {}
 
-PackageFacts CPackageDescriber::Describe() {
+PackageFacts CPackageDescriber::Describe(bool bImages) {
+  if (!bImages) {
+    PackageFacts facts;
+    facts.path = m_strPath;
+    facts.nFullSet = m_images.m_bPhoneFullSet;
+    facts.nExtraCmd = m_images.m_bPhoneExtraCmd;
+    return facts;
+  }
   const ImageTable& table = m_images.m_ImageTable;
   const auto eboot = table.EbootImage();
   const auto pda = table.PdaImage();

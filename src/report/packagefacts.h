@@ -31,7 +31,8 @@ class CPackageDescriber {
  public:
   // path: the package the images were loaded from; empty for the running executable.
   CPackageDescriber(const CImageSet& images, std::string path);
-  PackageFacts Describe();
+  // bImages: with the images' sizes and hashes; else the path and options only.
+  PackageFacts Describe(bool bImages);
 
  private:
   const CImageSet& m_images;

@@ -4,8 +4,7 @@
 
 namespace tw {
 
-CRecordWriter::CRecordWriter(std::string path, std::function<PackageFacts()> describe,
-                             CLineOutput::ErrorSink onError)
+CRecordWriter::CRecordWriter(std::string path, Describer describe, CLineOutput::ErrorSink onError)
     : m_strPath(std::move(path)), m_describe(std::move(describe)), m_onError(std::move(onError)) {
   m_out = std::make_unique<CLineOutput>(m_onError);
   m_out->SyncEachLine();
@@ -32,14 +31,23 @@ void CRecordWriter::OnDevice(const DeviceReport& device) {
 
 void CRecordWriter::OnRunStarted(int nSlot) {
   m_tallies.RunStarted(nSlot);
-  PackageFacts facts = m_describe ? m_describe() : PackageFacts{};
   std::lock_guard guard(m_lock);
-  m_packages[nSlot] = std::move(facts);
+  m_packages.erase(nSlot);
   m_locations[nSlot] = m_strLastLocation;
 }
 
 void CRecordWriter::OnStageStarted(int nSlot, const StageInfo& stage) {
   m_tallies.StageStarted(nSlot, stage);
+  const bool bImageStage = stage.stage == RunStage::Eboot || stage.stage == RunStage::OsImage ||
+                           stage.stage == RunStage::PhoneMode || stage.stage == RunStage::Phone;
+  if (!bImageStage || !m_describe) return;
+  {
+    std::lock_guard guard(m_lock);
+    if (m_packages.contains(nSlot)) return;
+  }
+  PackageFacts facts = m_describe(true);
+  std::lock_guard guard(m_lock);
+  m_packages[nSlot] = std::move(facts);
 }
 
 void CRecordWriter::OnStageEnded(int nSlot, const StageInfo& stage, const StageOutcome& outcome) {
@@ -58,7 +66,10 @@ void CRecordWriter::OnRunEnded(const RunEnd& end) {
     std::lock_guard guard(m_lock);
     path = m_strPath;
     out = m_out;
-    record["package"] = PackageJson(m_packages[end.nSlot]);
+    auto described = m_packages.find(end.nSlot);
+    record["package"] = PackageJson(described != m_packages.end() ? described->second
+                                    : m_describe                  ? m_describe(false)
+                                                                  : PackageFacts{});
     record["slot"] = end.nSlot;
     record["location"] = m_locations[end.nSlot];
     m_packages.erase(end.nSlot);

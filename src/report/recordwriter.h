@@ -21,8 +21,12 @@ namespace tw {
 
 class CRecordWriter final : public IRunObserver {
  public:
-  // describe: the firmware of the run, asked at its start.
-  CRecordWriter(std::string path, std::function<PackageFacts()> describe, CLineOutput::ErrorSink onError);
+  // describe: the firmware of the run. Its images are described when the
+  // run's first image stage starts: the images can no longer be replaced
+  // then, and they are the ones flashed. A run that never got so far
+  // (its handshake failed) names the package without images.
+  using Describer = std::function<PackageFacts(bool bImages)>;
+  CRecordWriter(std::string path, Describer describe, CLineOutput::ErrorSink onError);
 
   // The file of the records of runs that end from now on; empty: none.
   void SetPath(std::string path);
@@ -36,12 +40,12 @@ class CRecordWriter final : public IRunObserver {
 
  private:
   std::string m_strPath;  // guarded by m_lock
-  std::function<PackageFacts()> m_describe;
+  Describer m_describe;
   CLineOutput::ErrorSink m_onError;
   std::shared_ptr<CLineOutput> m_out;  // guarded by m_lock; a new one for a new path
   CRunTallies m_tallies;
   mutable std::mutex m_lock;
-  std::map<int, PackageFacts> m_packages;  // by slot, for the runs under way
+  std::map<int, PackageFacts> m_packages;  // by slot, for the runs whose images are described
   std::string m_strLastLocation;           // the location of the last PDA arrival
   std::map<int, std::string> m_locations;  // by slot
 };

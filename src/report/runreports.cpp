@@ -18,7 +18,7 @@ bool CRunReports::Open(std::string* error) {
   }
   if (!m_options.strRecord.empty() || m_bRecordChoice) {
     m_pRecord = std::make_unique<CRecordWriter>(
-        m_options.strRecord, [this] { return Describe(); }, m_onError);
+        m_options.strRecord, [this](bool bImages) { return Describe(bImages); }, m_onError);
     m_list.Add(m_pRecord.get());
   }
   return true;
@@ -36,8 +36,8 @@ void CRunReports::AttachImages(const CImageSet& images, std::string packagePath)
   m_pDescriber = std::make_unique<CPackageDescriber>(images, std::move(packagePath));
 }
 
-PackageFacts CRunReports::Describe() {
-  return m_pDescriber ? m_pDescriber->Describe() : PackageFacts{};
+PackageFacts CRunReports::Describe(bool bImages) {
+  return m_pDescriber ? m_pDescriber->Describe(bImages) : PackageFacts{};
 }
 
 }  // namespace tw

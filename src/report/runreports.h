@@ -41,7 +41,7 @@ class CRunReports {
   IRunObserver* Observer() { return m_list.Empty() ? nullptr : &m_list; }
 
  private:
-  PackageFacts Describe();
+  PackageFacts Describe(bool bImages);
 
   ReportOptions m_options;
   std::FILE* m_pDash;
