@@ -43,6 +43,28 @@ TEST(RunReports, AWholeRunReportsEachStageInsideOneRun) {
   EXPECT_TRUE(rig.EndHandset(10000).verifyPassed);
 }
 
+// The handset unplugged in the middle of a region: the failure says the
+// device vanished, and where.
+TEST(RunReports, AHandsetUnpluggedInThePhoneStageIsNamedSo) {
+  SimRig rig;
+  TestOwner& owner = rig.m_owner;
+  owner.m_bDownPhone = 1;
+  const Bytes phone = Pattern(kPhoneSize, 41);
+  rig.LoadPhoneFile(phone);
+  TestImages images(Bytes{}, Bytes{}, kPhoneSize);
+  sim::SimConfig config;
+  config.phoneRegions = 2;
+  config.faults.disconnectPhoneAfterByte = 1500;
+  rig.StartHandset(config, images, phone, false);
+  ASSERT_TRUE(rig.StartPhoneOnly(images));
+  ASSERT_TRUE(rig.ConnectPort(config.comPort));
+  rig.m_dl->JoinWorkers();
+  const std::vector<RunEnd> ends = owner.m_reports.Ended();
+  ASSERT_EQ(ends.size(), 1u);
+  EXPECT_EQ(ends[0].outcome, RunOutcome::Failed);
+  EXPECT_EQ(ends[0].reason.rfind("the device vanished (CODE block ", 0), 0u) << ends[0].reason;
+}
+
 // Connected, never started: closing the program ends the run as stopped,
 // once.
 TEST(RunReports, ARunOpenAtTheDownloadersEndEndsStopped) {
