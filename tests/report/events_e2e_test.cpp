@@ -193,6 +193,20 @@ TEST_F(EventsRun, AFailureIsNamedWithItsRegionAndBlock) {
   EXPECT_EQ(records[0]["reason"], (*end)["reason"]);
 }
 
+// The handset unplugged during the OS image: said as such, not as a time-out.
+TEST_F(EventsRun, AHandsetUnpluggedIsNamedAsVanished) {
+  RunResult r = Run({"--disconnect-pda", "100000"}, {"--events", "-"});
+  EXPECT_EQ(r.nUpgrader, 1) << r.strProgress;
+  const std::vector<Json> events = JsonLines(r.strLog);
+  ExpectSoundOrder(events);
+  const Json* end = FindEvent(events, "run_ended");
+  ASSERT_NE(end, nullptr);
+  EXPECT_EQ((*end)["failed_stage"], "os_image");
+  EXPECT_EQ((*end)["reason"], "the device vanished (no answer to a PDA OS image packet)");
+  EXPECT_NE(r.strProgress.find("tidewell: slot 0 failed in os_image: the device vanished"), std::string::npos)
+      << r.strProgress;
+}
+
 // A record file on a full disk or where none can be made: the run completes
 // and says so on stderr. Records already in a file stay as they were.
 TEST_F(EventsRun, ARecordThatCannotBeWrittenNeverStopsTheRun) {
