@@ -14,4 +14,18 @@ const char* OutcomeName(RunOutcome outcome) {
   return "failed";
 }
 
+const char* StageEndName(StageEnd end) {
+  switch (end) {
+    case StageEnd::Done:
+      return "done";
+    case StageEnd::HandedOver:
+      return "handed_over";
+    case StageEnd::Failed:
+      return "failed";
+    case StageEnd::Stopped:
+      return "stopped";
+  }
+  return "failed";
+}
+
 }  // namespace tw

@@ -34,6 +34,8 @@ enum class RunOutcome {
 
 // "done", "failed", "stopped".
 const char* OutcomeName(RunOutcome outcome);
+// "done", "handed_over", "failed", "stopped".
+const char* StageEndName(StageEnd end);
 
 // The end event of a run: exactly one per run.
 struct RunEnd {

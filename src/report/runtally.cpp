@@ -8,18 +8,12 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The image a stage's bytes belong to; empty for stages that write none.
+// The image a stage's bytes belong to, named as its stage; empty for stages
+// that write none.
 const char* ImageOfStage(RunStage stage) {
-  switch (stage) {
-    case RunStage::Eboot:
-      return "eboot";
-    case RunStage::OsImage:
-      return "os_image";
-    case RunStage::Phone:
-      return "phone";
-    default:
-      return "";
-  }
+  const bool bWritesAnImage =
+      stage == RunStage::Eboot || stage == RunStage::OsImage || stage == RunStage::Phone;
+  return bWritesAnImage ? RunStageName(stage) : "";
 }
 
 }  // namespace
@@ -101,20 +95,6 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
                 static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
                 static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
   return text;
-}
-
-const char* StageEndName(StageEnd end) {
-  switch (end) {
-    case StageEnd::Done:
-      return "done";
-    case StageEnd::HandedOver:
-      return "handed_over";
-    case StageEnd::Failed:
-      return "failed";
-    case StageEnd::Stopped:
-      return "stopped";
-  }
-  return "failed";
 }
 
 }  // namespace tw

@@ -58,7 +58,4 @@ std::int64_t ElapsedMs(std::chrono::steady_clock::time_point from, std::chrono::
 // "2025-03-01T12:34:56.789Z": UTC with milliseconds.
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
-// "done", "handed_over", "failed", "stopped".
-const char* StageEndName(StageEnd end);
-
 }  // namespace tw
