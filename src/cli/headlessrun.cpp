@@ -2,10 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/tidewelldlglogic.h"
 #include "cli/frontsetup.h"
@@ -102,18 +100,16 @@ int RunHeadless(const FrontOptions& options) {
     return kExitUsage;
   }
 
-  // 6. Say what is awaited, run until the run ends, then close as the window
-  // would. Once the close has stopped and joined every downloader's workers,
-  // the window's grace before it deletes them has nothing left to wait for.
+  // 6. Say what is awaited, run until the run ends, then close. The close
+  // stops and joins every downloader's workers, so the window's grace before
+  // it deletes them (DestroyWindow) has nothing to wait for here.
   if (!options.bSimulate) {
     std::fprintf(stderr, "tidewell: waiting for a handset in reflashing mode %s\n",
                  setup.DeviceSourceName().c_str());
   }
   int status = RunUntilEnd(loop, deadline);
   view.FinishProgress();
-  if (!logic.OnClose()) {
-    logic.DestroyWindow();
-  }
+  logic.OnClose();
   logic.OnDestroy();
 
   // 7. The simulated handset's verification.

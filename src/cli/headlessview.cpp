@@ -39,10 +39,7 @@ void CHeadlessView::EnableStart(BOOL bEnable) {
 void CHeadlessView::MessageBox(const std::string& text, const std::string& caption, MessageIcon) {
   {
     std::lock_guard guard(m_lock);
-    if (m_bBarOpen) {
-      std::fputc('\n', m_err);
-      m_bBarOpen = false;
-    }
+    EndBarLine();
     std::fprintf(m_err, "%s: %s%s", caption.c_str(), text.c_str(),
                  !text.empty() && text.back() == '\n' ? "" : "\n");
     std::fflush(m_err);
@@ -89,10 +86,7 @@ void CHeadlessView::SetPos(int pos) {
 
 void CHeadlessView::OnConsoleText(int /*nSlot*/, const std::string& text) {
   std::lock_guard guard(m_lock);
-  if (m_bBarOpen) {
-    std::fputc('\n', m_err);
-    m_bBarOpen = false;
-  }
+  EndBarLine();
   std::fputs(text.c_str(), m_err);
   std::fflush(m_err);
 }
@@ -109,10 +103,7 @@ void CHeadlessView::OnRunEnded(const RunEnd& end) {
   std::lock_guard guard(m_lock);
   const auto where = m_failedWhere.find(end.nSlot);
   if (end.outcome == RunOutcome::Failed) {
-    if (m_bBarOpen) {
-      std::fputc('\n', m_err);
-      m_bBarOpen = false;
-    }
+    EndBarLine();
     std::fprintf(m_err, "tidewell: slot %d failed%s%s: %s\n", end.nSlot,
                  where != m_failedWhere.end() ? " in " : "",
                  where != m_failedWhere.end() ? where->second.c_str() : "", end.reason.c_str());
@@ -128,9 +119,14 @@ std::string CHeadlessView::LastProgressText() const {
 
 void CHeadlessView::FinishProgress() {
   std::lock_guard guard(m_lock);
+  EndBarLine();
+  std::fflush(m_err);
+}
+
+// A live bar's line is ended before anything else is written to err.
+void CHeadlessView::EndBarLine() {
   if (m_bBarOpen) {
     std::fputc('\n', m_err);
-    std::fflush(m_err);
     m_bBarOpen = false;
   }
 }

@@ -55,6 +55,7 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
 
  private:
   void DrawProgress();  // m_lock held
+  void EndBarLine();    // m_lock held
 
   CMessageLoop& m_loop;
   std::FILE* m_out;
