@@ -66,7 +66,7 @@ BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
     ReportRunEnded(end);
     return FALSE;
   }
-  if (m_bFlagSet.bStartDownload) StartWorker([this] { PdaDownloadThread(); });
+  if (m_bFlagSet.bStartDownload) StartStageWorkerOnce(m_bPdaWorkerClaimed, &CDownLoad::PdaDownloadThread);
   return TRUE;
 }
 
@@ -80,7 +80,7 @@ BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
   });
   if (opened.end != StageEnd::Done) return FALSE;
   m_nIndex = nIndex;
-  if (m_bFlagSet.bStartDownload) StartWorker([this] { PhoneDownloadThread(); });
+  if (m_bFlagSet.bStartDownload) StartStageWorkerOnce(m_bPhoneWorkerClaimed, &CDownLoad::PhoneDownloadThread);
   return TRUE;
 }
 
@@ -109,19 +109,21 @@ void CDownLoad::BeginConnectPhone(int nPort, int nIndex) {
 void CDownLoad::StartDownload(int nIndex) {
   Trace("StartDownload Begin = %d\r\n", nIndex);
   Flags().m_bDownStart = 1;
+  // The request is set before the channel is looked at: a connect ending
+  // meanwhile then sees it, and the claim lets only one of them start.
+  m_bFlagSet.bStartDownload = 1;
   if (m_bFlagSet.bCreateUSB) {
     m_nIndex = nIndex;
     Trace("AfxBeginThread = %d\r\n", nIndex);
-    StartWorker([this] { PdaDownloadThread(); });
+    StartStageWorkerOnce(m_bPdaWorkerClaimed, &CDownLoad::PdaDownloadThread);
   }
-  m_bFlagSet.bStartDownload = 1;
   Trace("StartDownload End !! = %d\r\n", nIndex);
 }
 
 void CDownLoad::StartPhoneDownload(int nIndex) {
   Flags().m_bDownStart = 1;
   if (m_bFlagSet.bOpenPhone) {
-    StartWorker([this] { PhoneDownloadThread(); });
+    StartStageWorkerOnce(m_bPhoneWorkerClaimed, &CDownLoad::PhoneDownloadThread);
     m_bFlagSet.bStartDownload = 0;
     m_bFlagSet.bOpenPhone = 0;
     SetPhoneStage(nIndex, 1);
@@ -149,6 +151,11 @@ void CDownLoad::StartWorker(std::function<void()> proc) {
                                proc();
                                pDone->store(true);
                              })});
+}
+
+void CDownLoad::StartStageWorkerOnce(std::atomic<bool>& claimed, void (CDownLoad::*proc)()) {
+  if (claimed.exchange(true)) return;
+  StartWorker([this, proc] { (this->*proc)(); });
 }
 
 // A run that has ended (its end event posted) may still be taking its last
@@ -342,6 +349,8 @@ int CDownLoad::InitDownloader(int nIndex) {
   m_bFlagSet.bStartDownload = 0;
   m_bFlagSet.bCreateUSB = 0;
   m_bFlagSet.bOpenPhone = 0;
+  m_bPdaWorkerClaimed = false;
+  m_bPhoneWorkerClaimed = false;
   SetPhoneStage(nIndex, 0);
   Flags().m_bRundnload = 0;
   return nIndex;

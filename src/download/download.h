@@ -122,6 +122,10 @@ class CDownLoad {
   std::atomic<int> m_nIndex{0};
   std::atomic<int> m_nPort;
   FlagSet m_bFlagSet;
+  // Start and the connect each may start a run's download worker; the first
+  // to claim it does (cleared by the reset).
+  std::atomic<bool> m_bPdaWorkerClaimed{false};
+  std::atomic<bool> m_bPhoneWorkerClaimed{false};
   std::atomic<ImageTable*> m_pImageTable{nullptr};
   std::atomic<PhonePort*> m_pPhonePort{nullptr};
   CUsbInterface m_Usb;
@@ -140,6 +144,7 @@ class CDownLoad {
   void PhoneDownloadThread();
   void PdaCommandThread();
   void StartWorker(std::function<void()> proc);
+  void StartStageWorkerOnce(std::atomic<bool>& claimed, void (CDownLoad::*proc)());
   void WaitForEndedRun();
 
   // Helpers of the stages.

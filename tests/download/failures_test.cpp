@@ -301,5 +301,32 @@ TEST(FailureThenReconnect, AConnectWaitsForTheEndedRunsLastSteps) {
       << "the OS-image stage ran after the failed EBOOT stage";
 }
 
+// Start pressed again while the run goes on, or a Start that meets the
+// connect's own start, starts one download: two on one channel would
+// interleave their records and reset it under each other.
+TEST(StartTwice, StartsOneDownloadPerRun) {
+  SimRig rig;
+  TestOwner& owner = rig.m_owner;
+  owner.m_bDownEboot = 1;
+  owner.m_bDownPda = 1;
+  TestImages images(Pattern(3000, 22), Pattern(3000, 23), kPhoneSize);
+  const Bytes phone = Pattern(kPhoneSize, 21);
+  rig.LoadPhoneFile(phone);
+  sim::SimConfig config;
+  config.osRequestSizes = {0};
+  rig.StartHandset(config, images, phone, false);
+  CDownLoad& dl = *rig.m_dl;
+  dl.StartDownload(0);  // before the handset connected: the connect starts it
+  ASSERT_TRUE(dl.ConnectPda(&images.table, 0));
+  dl.StartDownload(0);
+  dl.StartDownload(0);
+  dl.JoinWorkers();
+
+  ASSERT_EQ(owner.Ends().size(), 1u);
+  EXPECT_EQ(owner.Ends()[0].outcome, RunOutcome::Done) << owner.Ends()[0].reason;
+  const std::vector<Bytes> writes = rig.m_provider.UsbWrites();
+  EXPECT_EQ(std::count(writes.begin(), writes.end(), Command(PDA_CMD_EBOOT_INFO, 3000)), 1);
+}
+
 }  // namespace
 }  // namespace tw::test
