@@ -11,6 +11,9 @@ struct DeviceEvent {
   Action action = Action::Arrival;
   Kind kind = Kind::Other;
   std::string name;  // "COM12" for a port; the interface path or entry name otherwise
+  // Where the device is plugged in: the USB port path of its USB device
+  // ("1-2.4"); empty when unknown.
+  std::string location;
 };
 
 class IDeviceEventSource {
