@@ -13,7 +13,7 @@ struct DeviceEvent {
   std::string name;  // "COM12" for a port; the interface path or entry name otherwise
   // Where the device is plugged in: the USB port path of its USB device
   // ("1-2.4"); empty when unknown.
-  std::string location;
+  std::string location{};
 };
 
 class IDeviceEventSource {
