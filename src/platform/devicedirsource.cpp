@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/dirpath.h"
+#include "platform/devicelocation.h"
 #include "platform/trace.h"
 
 namespace tw {
@@ -38,13 +39,15 @@ DeviceEvent CDeviceDirSource::EventFor(const std::string& directory, const std::
                                        DeviceEvent::Action action) {
   DeviceEvent event;
   event.action = action;
-  if (name.starts_with("pda")) {
+  LocatedName entry = SplitLocatedName(name);
+  if (entry.name.starts_with("pda")) {
     event.kind = DeviceEvent::Kind::Other;
     event.name = JoinPath(directory, name);
   } else {
     event.kind = DeviceEvent::Kind::Port;
-    event.name = name;
+    event.name = std::move(entry.name);
   }
+  event.location = std::move(entry.location);
   return event;
 }
 

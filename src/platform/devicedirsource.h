@@ -2,11 +2,11 @@
 // an entry "pda..." is the PDA download interface (kind Other, named by its
 // path), any other entry a serial port named by the entry ("COM12"). Names
 // that carry no COM number ("LPT1") are reported too; device detection
-// passes them over. Hidden entries (".name") are ignored: a rig that makes
-// an entry under a hidden name and renames it into place announces it once.
-// Creating or moving in an entry is its arrival, deleting or moving it out
-// its removal; an entry moved over a present one is a removal and an
-// arrival. Entries may be symlinks.
+// passes them over. A name may end in "@LOC", the device's location:
+// "pda@1-2.4" and "COM9@1-2.4" (reported as "COM9") are at "1-2.4". Hidden entries (".name") are ignored: a
+// rig that makes an entry under a hidden name and renames it into place announces it once. Creating or moving
+// in an entry is its arrival, deleting or moving it out its removal; an entry moved over a present one is a
+// removal and an arrival. Entries may be symlinks.
 #pragma once
 #include <atomic>
 #include <set>

@@ -6,8 +6,9 @@
 namespace tw {
 
 // The location of a download-interface path as the provider enumerates it:
-// "usb:1-2.4:0" gives "1-2.4", "DIR/pda@1-2.4" gives "1-2.4"; any other path
-// gives "" (no location known).
+// "usb:1-2.4:0" gives "1-2.4", "DIR/pda@1-2.4" gives "1-2.4"; on Windows a
+// device interface path gives its device's location, as its device event
+// does. Any other path gives "" (no location known).
 std::string LocationOfInterfacePath(const std::string& path);
 
 // A device-directory entry's name split at its location suffix:

@@ -46,9 +46,10 @@ std::unique_ptr<IByteDevice> CLinuxDeviceProvider::OpenInterface(const std::stri
 }
 
 std::unique_ptr<IByteDevice> CLinuxDeviceProvider::OpenPort(const std::string& name, std::string* error) {
-  std::optional<std::string> path = m_ports.Resolve(name);
+  std::string why;
+  std::optional<std::string> path = m_ports.Resolve(name, &why);
   if (!path) {
-    return Refuse(name + ": not a known serial port (COMn, COMn: or \\\\.\\COMn)", ENOENT, error);
+    return Refuse(why, ENOENT, error);
   }
   return CTtyDevice::Open(*path, error);
 }

@@ -1,10 +1,15 @@
 #include "platform/porttable.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 #include "platform/dirpath.h"
+#include "platform/devicelocation.h"
 
 namespace tw {
 
@@ -20,6 +25,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     }
   }
   return true;
+}
+
+void Explain(std::string* why, std::string text) {
+  if (why) {
+    *why = std::move(text);
+  }
 }
 
 }  // namespace
@@ -91,23 +102,54 @@ void CPortTable::RemovePath(const std::string& path) {
   std::erase_if(m_paths, [&](const auto& entry) { return entry.second == path; });
 }
 
-std::optional<std::string> CPortTable::Lookup(int n) const {
-  std::lock_guard guard(m_lock);
-  if (auto it = m_paths.find(n); it != m_paths.end()) {
-    return it->second;
+std::optional<std::string> CPortTable::Lookup(int n, std::string* why) const {
+  {
+    std::lock_guard guard(m_lock);
+    if (auto it = m_paths.find(n); it != m_paths.end()) {
+      return it->second;
+    }
   }
   if (!m_directory.empty() && n >= 1 && n <= kMaxPortNumber) {
-    return JoinPath(m_directory, "COM" + std::to_string(n));
+    return DirectoryEntry(n, why);
   }
+  Explain(why, "COM" + std::to_string(n) + ": no such serial port");
   return std::nullopt;
 }
 
-std::optional<std::string> CPortTable::Resolve(const std::string& name) const {
+std::optional<std::string> CPortTable::Resolve(const std::string& name, std::string* why) const {
   std::optional<int> n = ParsePortName(name);
   if (!n) {
+    Explain(why, name + ": not a known serial port (COMn, COMn: or \\\\.\\COMn)");
     return std::nullopt;
   }
-  return Lookup(*n);
+  return Lookup(*n, why);
+}
+
+std::optional<std::string> CPortTable::DirectoryEntry(int n, std::string* why) const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(m_directory, ec); !ec && it != std::filesystem::end(it);
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (ParsePortName(SplitLocatedName(name).name) == n) {
+      names.push_back(std::move(name));
+    }
+  }
+  if (names.empty()) {
+    return JoinPath(m_directory, "COM" + std::to_string(n));
+  }
+  if (names.size() == 1) {
+    return JoinPath(m_directory, names.front());
+  }
+  // Two handsets with one number: opening either could write the wrong one.
+  std::sort(names.begin(), names.end());
+  std::string list;
+  for (const std::string& name : names) {
+    list += (list.empty() ? "" : ", ") + name;
+  }
+  Explain(why, "COM" + std::to_string(n) + ": several entries of " + m_directory + " name this port (" +
+                   list + "); give each handset its own COM number");
+  return std::nullopt;
 }
 
 }  // namespace tw

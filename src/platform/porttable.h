@@ -1,7 +1,8 @@
 // COM numbers for serial devices. The upgrader names its ports "COMn:" and
 // "\\.\COMn"; the table says which device path stands behind number n.
 // Filled by the device event source (stable numbers while a device is
-// present); in device-directory mode number n is the entry DIR/COMn.
+// present); in device-directory mode number n is the entry DIR/COMn, or
+// DIR/COMn@LOC when the entry carries its location.
 #pragma once
 #include <map>
 #include <mutex>
@@ -29,12 +30,17 @@ class CPortTable {
   void Remove(int n);
   void RemovePath(const std::string& path);
 
-  // The device path behind number n, or nullopt.
-  std::optional<std::string> Lookup(int n) const;
-  // The device path behind a port name ("COM7", "COM7:", "\\.\COM7"), or nullopt.
-  std::optional<std::string> Resolve(const std::string& name) const;
+  // The device path behind number n, or nullopt with the reason in *why.
+  std::optional<std::string> Lookup(int n, std::string* why = nullptr) const;
+  // The device path behind a port name ("COM7", "COM7:", "\\.\COM7"), or
+  // nullopt with the reason in *why.
+  std::optional<std::string> Resolve(const std::string& name, std::string* why = nullptr) const;
 
  private:
+  // The entry of number n in the directory: the one entry whose name gives n
+  // ("COMn", "COMn@LOC"), DIR/COMn when there is none, nullopt when several do.
+  std::optional<std::string> DirectoryEntry(int n, std::string* why) const;
+
   mutable std::mutex m_lock;
   std::string m_directory;
   std::map<int, std::string> m_paths;

@@ -123,6 +123,57 @@ TEST(DeviceDirSourceTest, CreatingAndRemovingEntriesAreArrivalsAndRemovals) {
   EXPECT_EQ(log.Pending(), 0u);
 }
 
+TEST(DeviceDirSourceTest, ANameSuffixIsTheLocation) {
+  struct Case {
+    std::string entry;
+    Kind kind;
+    std::string name;
+    std::string location;
+  };
+  const Case cases[] = {
+      {"pda@1-2.4", Kind::Other, "/devs/pda@1-2.4", "1-2.4"},
+      {"pda0@3-1", Kind::Other, "/devs/pda0@3-1", "3-1"},
+      {"COM9@1-2.4", Kind::Port, "COM9", "1-2.4"},
+      {"LPT1@2-1", Kind::Port, "LPT1", "2-1"},
+      // Without a suffix, today's meaning and no location.
+      {"pda0", Kind::Other, "/devs/pda0", ""},
+      {"COM9", Kind::Port, "COM9", ""},
+      // An empty suffix names no location; only the first '@' splits.
+      {"COM9@", Kind::Port, "COM9", ""},
+      {"COM9@a@b", Kind::Port, "COM9", "a@b"},
+  };
+  for (const Case& c : cases) {
+    for (Action action : {Action::Arrival, Action::Removal}) {
+      DeviceEvent event = CDeviceDirSource::EventFor("/devs", c.entry, action);
+      EXPECT_EQ(event.action, action) << c.entry;
+      EXPECT_EQ(event.kind, c.kind) << c.entry;
+      EXPECT_EQ(event.name, c.name) << c.entry;
+      EXPECT_EQ(event.location, c.location) << c.entry;
+    }
+  }
+}
+
+TEST(DeviceDirSourceTest, EntriesWithLocationsArriveAndLeaveWithThem) {
+  TempDir dir;
+  ASSERT_TRUE(dir.Link("pda@1-1", "/dev/null"));
+  EventLog log;
+  CDeviceDirSource source(dir.Path());
+  ASSERT_TRUE(source.Start(log.Sink()));
+  DeviceEvent present = log.Next();
+  EXPECT_EQ(present.name, dir / "pda@1-1");
+  EXPECT_EQ(present.location, "1-1");
+
+  ASSERT_TRUE(dir.Link("COM4@1-1", "/dev/null"));
+  DeviceEvent port = log.Next();
+  ExpectEvent(port, {Action::Arrival, Kind::Port, "COM4"});
+  EXPECT_EQ(port.location, "1-1");
+  ASSERT_EQ(std::remove((dir / "COM4@1-1").c_str()), 0);
+  port = log.Next();
+  ExpectEvent(port, {Action::Removal, Kind::Port, "COM4"});
+  EXPECT_EQ(port.location, "1-1");
+  source.Stop();
+}
+
 TEST(DeviceDirSourceTest, StartFailsOnAMissingDirectoryAndStopIsHarmless) {
   TempDir dir;
   EventLog log;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "platform/ttyinterfacebackend.h"
 #include "tests/platform/ptypair.h"
@@ -63,6 +64,40 @@ TEST_F(LinuxDeviceProviderTest, OpensInterfacesAndPortsExclusively) {
   const unsigned char hello = 0x0A;
   ASSERT_TRUE(modem.Send({hello}));
   EXPECT_EQ(port->WaitReceive(2000), 1);
+}
+
+// Entries that carry their location ("@1-2.4") are listed and opened like
+// those without: COM9 is the entry COM9@1-2.4.
+TEST_F(LinuxDeviceProviderTest, EntriesWithALocationAreListedAndOpened) {
+  ASSERT_TRUE(dir.Link("pda@1-2.4", pda.SlavePath()));
+  ASSERT_TRUE(dir.Link("COM9@1-2.4", modem.SlavePath()));
+  ASSERT_EQ(provider->EnumerateInterfaces(kClass), std::vector<std::string>{dir / "pda@1-2.4"});
+  std::string error;
+  auto interface = provider->OpenInterface(dir / "pda@1-2.4", &error);
+  EXPECT_NE(interface, nullptr) << error;
+  auto port = provider->OpenPort("COM9", &error);
+  ASSERT_NE(port, nullptr) << error;
+  const unsigned char hello = 0x0A;
+  ASSERT_TRUE(modem.Send({hello}));
+  EXPECT_EQ(port->WaitReceive(2000), 1);
+  EXPECT_EQ(ports->Resolve("COM19"), dir / "COM19") << "no entry: the plain name, to fail with";
+}
+
+// Two entries with one number could be two handsets: neither is opened.
+TEST_F(LinuxDeviceProviderTest, APortNumberGivenTwiceIsRefused) {
+  for (const char* names : {"COM9@1-1 COM9@1-2", "COM9 COM9@1-2"}) {
+    TempDir devs;
+    CPortTable table(devs.Path());
+    CLinuxDeviceProvider twice(table);
+    std::istringstream list(names);
+    for (std::string name; list >> name;) {
+      ASSERT_TRUE(devs.Link(name, modem.SlavePath()));
+    }
+    std::string error;
+    EXPECT_EQ(twice.OpenPort("COM9", &error), nullptr) << names;
+    EXPECT_NE(error.find("several entries"), std::string::npos) << error;
+    EXPECT_NE(error.find("COM9@1-2"), std::string::npos) << error;
+  }
 }
 
 TEST_F(LinuxDeviceProviderTest, UnknownNamesFailWithAReason) {

@@ -155,6 +155,7 @@ void CUdevSource::Handle(const Sink& sink, udev_device* device, DeviceEvent::Act
     }
     event.kind = known->second.kind;
     event.name = known->second.name;
+    event.location = known->second.location;
     if (known->second.port != 0) {
       m_ports.Remove(known->second.port);
     }
@@ -167,9 +168,11 @@ void CUdevSource::Handle(const Sink& sink, udev_device* device, DeviceEvent::Act
     }
     event.kind = found->kind;
     event.name = found->name;
+    event.location = found->location;
     m_reported[sysPath] = *found;
   }
-  Trace("udev: %s %s\n", action == DeviceEvent::Action::Arrival ? "arrival" : "removal", event.name.c_str());
+  Trace("udev: %s %s at %s\n", action == DeviceEvent::Action::Arrival ? "arrival" : "removal",
+        event.name.c_str(), event.location.c_str());
   sink(event);
 }
 
@@ -183,8 +186,9 @@ std::optional<CUdevSource::Reported> CUdevSource::Identify(udev_device* device) 
     if (!rule) {
       return std::nullopt;
     }
-    return Reported{DeviceEvent::Kind::Other, "usb:" + Text(udev_device_get_sysname(device)) + ":" +
-                                                  std::to_string(rule->interfaceNumber)};
+    std::string location = Text(udev_device_get_sysname(device));
+    return Reported{DeviceEvent::Kind::Other, "usb:" + location + ":" + std::to_string(rule->interfaceNumber),
+                    location};
   }
   if (subsystem != "tty") {
     return std::nullopt;
@@ -203,7 +207,8 @@ std::optional<CUdevSource::Reported> CUdevSource::Identify(udev_device* device) 
     return std::nullopt;
   }
   Trace("udev: %s is COM%d\n", devNode.c_str(), number);
-  return Reported{DeviceEvent::Kind::Port, "COM" + std::to_string(number), number};
+  return Reported{DeviceEvent::Kind::Port, "COM" + std::to_string(number), Text(udev_device_get_sysname(usb)),
+                  number};
 }
 
 int CUdevSource::AssignPortNumber(const std::string& devNode) {

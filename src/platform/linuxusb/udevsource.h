@@ -9,6 +9,9 @@
 //   named "COMn". Its number is the lowest one from 3 up that is free in the
 //   port table; it is kept for that device path until the tty is removed,
 //   and the port table maps it to the tty's device node meanwhile.
+// Both carry their USB device's port path as location ("1-2.4", its sysfs
+// name), so a handset's port and download interface share it; a removal
+// carries the location of its arrival.
 // Every other device is ignored, and each device is reported once.
 #pragma once
 #include <map>
@@ -44,10 +47,11 @@ class CUdevSource final : public IDeviceEventSource {
  private:
   void Run(Sink sink);
   void ReportPresent(const Sink& sink);
-  // What an arrival reported: its kind, its name and, for a port, its number.
+  // What an arrival reported: its kind, its name, its location and, for a port, its number.
   struct Reported {
     DeviceEvent::Kind kind = DeviceEvent::Kind::Other;
     std::string name;
+    std::string location;
     int port = 0;
   };
 

@@ -201,6 +201,7 @@ std::optional<DeviceEvent> CDeviceEventWindow::EventFor(WPARAM type, const DEV_B
     const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(record);
     event.kind = DeviceEvent::Kind::Port;
     event.name = Narrow(port->dbcp_name);
+    event.location = Locate(event, event.name, [&] { return InstanceIdOfPort(event.name); });
     return event;
   }
   if (record->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
@@ -212,6 +213,7 @@ std::optional<DeviceEvent> CDeviceEventWindow::EventFor(WPARAM type, const DEV_B
   if (cls == m_DownloadClass) {
     event.kind = DeviceEvent::Kind::Other;
     event.name = path;
+    event.location = Locate(event, path, [&] { return InstanceIdOfInterfacePath(path); });
     return event;
   }
   if (cls != kComPortInterface) {
@@ -232,7 +234,28 @@ std::optional<DeviceEvent> CDeviceEventWindow::EventFor(WPARAM type, const DEV_B
   if (event.name.empty()) {
     return std::nullopt;
   }
+  event.location = Locate(event, path, [&] { return InstanceIdOfInterfacePath(path); });
   return event;
+}
+
+template <typename InstanceId>
+std::string CDeviceEventWindow::Locate(const DeviceEvent& event, const std::string& key,
+                                       InstanceId instanceId) {
+  // An arrival asks the device tree while the device is there; its removal
+  // takes what the arrival found, since the device is gone by then.
+  if (event.action == DeviceEvent::Action::Removal) {
+    auto known = m_locationOf.find(key);
+    if (known == m_locationOf.end()) {
+      return {};
+    }
+    std::string location = std::move(known->second);
+    m_locationOf.erase(known);
+    return location;
+  }
+  const std::string id = instanceId();
+  std::string location = id.empty() ? std::string() : LocationOfDevice(id);
+  m_locationOf[key] = location;
+  return location;
 }
 
 }  // namespace tw

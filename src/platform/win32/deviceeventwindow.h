@@ -62,6 +62,9 @@ class CDeviceEventWindow final : public IDeviceEventSource {
   void ReportPresent(const GUID& cls);
   void OnDeviceChange(WPARAM type, const DEV_BROADCAST_HDR* record);
   void Unregister();
+  // The location of an event's device; key names the device for its removal.
+  template <typename InstanceId>
+  std::string Locate(const DeviceEvent& event, const std::string& key, InstanceId instanceId);
 
   GUID m_DownloadClass;
   std::thread m_thread;
@@ -70,6 +73,8 @@ class CDeviceEventWindow final : public IDeviceEventSource {
   HDEVNOTIFY m_hPortNotify = nullptr;
   Sink m_sink;
   std::map<std::string, std::string> m_portOfInterface;  // the window thread's only
+  // The location each arrived device had, by interface path or port name (the window thread's only).
+  std::map<std::string, std::string> m_locationOf;
 };
 
 }  // namespace tw

@@ -46,6 +46,7 @@ class UdevSource : public ::testing::Test {
     ASSERT_TRUE(source.Start([this](const DeviceEvent& event) {
       std::lock_guard guard(lock);
       seen.push_back({event.action, event.kind, event.name});
+      locations.push_back(event.location);
       changed.notify_all();
     }));
   }
@@ -85,6 +86,7 @@ class UdevSource : public ::testing::Test {
   std::mutex lock;
   std::condition_variable changed;
   std::vector<Seen> seen;
+  std::vector<std::string> locations;  // of each event in seen
 };
 
 TEST_F(UdevSource, AddRemoveAndReAddGiveExactlyThoseEvents) {
@@ -152,6 +154,29 @@ TEST_F(UdevSource, PortNumbersStayWhileTheirDeviceIsPresent) {
             (std::vector<Seen>{Removed(Kind::Port, "COM3"), Arrived(Kind::Port, "COM3")}));
   EXPECT_EQ(ports.Lookup(3), "/dev/ttyACM2");
   EXPECT_EQ(ports.Lookup(4), "/dev/ttyACM1") << "the other port keeps its number";
+}
+
+// Every event carries the port path of its USB device, the removals the one
+// of their arrival: a handset's port and download interface share it.
+TEST_F(UdevSource, EventsCarryTheirUsbDevicesPortPath) {
+  auto& present = bus.AddDevice({.bus = 2, .ports = "1"});
+  bus.AddTty(present, 1, "ttyACM0");
+  Start();
+  ASSERT_EQ(WaitForEvents(2).size(), 2u);
+  auto* handset = &Plug({.ports = "2.4"});
+  std::string tty = PlugTty(*handset, "ttyACM1");
+  auto& modem = Plug({.ports = "3", .pid = 0x0353});
+  PlugTty(modem, "ttyACM2");
+  ASSERT_EQ(WaitForEvents(5).size(), 5u);
+  bus.RemovePath(tty);
+  bus.RemoveDevice(*handset);
+  auto events = WaitForEvents(7);
+  ASSERT_EQ(events, (std::vector<Seen>{Arrived(Kind::Other, "usb:2-1:0"), Arrived(Kind::Port, "COM3"),
+                                       Arrived(Kind::Other, "usb:1-2.4:0"), Arrived(Kind::Port, "COM4"),
+                                       Arrived(Kind::Port, "COM5"), Removed(Kind::Port, "COM4"),
+                                       Removed(Kind::Other, "usb:1-2.4:0")}));
+  std::lock_guard guard(lock);
+  EXPECT_EQ(locations, (std::vector<std::string>{"2-1", "2-1", "1-2.4", "1-2.4", "1-3", "1-2.4", "1-2.4"}));
 }
 
 TEST_F(UdevSource, RestartReportsWhatIsPresentAgain) {

@@ -25,6 +25,7 @@
 #include <windows.h>
 #include <dbt.h>
 #include "platform/win32/commdevice.h"
+#include "platform/devicelocation.h"
 #include "platform/win32/deviceeventwindow.h"
 #include "platform/win32/setupapi.h"
 #include "platform/win32/win32deviceprovider.h"
@@ -204,6 +205,8 @@ TEST_F(DeviceChange, ArrivalsAndRemovalsFeedTheSlotLogic) {
   ASSERT_EQ(Events().size(), present + 1);
   EXPECT_EQ(Events().back().kind, DeviceEvent::Kind::Other);
   EXPECT_EQ(Events().back().name, path);
+  EXPECT_EQ(Events().back().location, "5&2a3b4c5d&0&2") << "the hub and port part of its instance id";
+  EXPECT_EQ(LocationOfInterfacePath(path), "5&2a3b4c5d&0&2") << "the same as the event's";
   EXPECT_GE(m_Harness.CountCalls("ConnectPda 0"), 1);
   // A COM port interface whose device is unknown, and other events, are no events.
   Send(DBT_DEVICEARRIVAL,
@@ -219,11 +222,16 @@ TEST_F(DeviceChange, ArrivalsAndRemovalsFeedTheSlotLogic) {
   EXPECT_EQ(Events().back().name, "COM12");
   EXPECT_EQ(m_Harness.CountCalls("ConnectPhone 12 0"), 1);
   EXPECT_EQ(m_Harness.Logic().m_nComPort[0], 12);
+  EXPECT_EQ(Events().back().location, "") << "no such device present: no location";
   // The port's removal frees the slot.
   Send(DBT_DEVICEREMOVECOMPLETE, PortRecord(L"COM12"));
   EXPECT_EQ(Events().back().action, DeviceEvent::Action::Removal);
   EXPECT_EQ(m_Harness.Logic().m_nComPort[0], 0);
   EXPECT_EQ(m_Harness.Logic().m_bSlotIdle[0], 1);
+  // The interface's removal carries the location its arrival had.
+  Send(DBT_DEVICEREMOVECOMPLETE, CDeviceEventWindow::InterfaceRecord(GUID_PDA_DOWNLOAD_INTERFACE, path));
+  EXPECT_EQ(Events().back().action, DeviceEvent::Action::Removal);
+  EXPECT_EQ(Events().back().location, "5&2a3b4c5d&0&2");
 }
 
 // A serial port registered for one test, and gone after it.
