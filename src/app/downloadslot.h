@@ -25,6 +25,7 @@ class CDownLoadSlot : public ISlotDownloader {
   // The flag rather than the port handle: the flag is safe to read while a
   // worker closes the port, and it also covers a port still being opened.
   BOOL PhonePortOpen() const override { return m_DownLoad.m_bFlagSet.bOpenPhone.load(); }
+  std::string PdaLocation() const override { return m_DownLoad.PdaLocation(); }
 
   CDownLoad& DownLoad() { return m_DownLoad; }
 

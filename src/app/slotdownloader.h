@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "download/downloadowner.h"
 #include "download/downloadsinks.h"
@@ -36,6 +37,9 @@ class ISlotDownloader {
   virtual BOOL CreateUsb() const = 0;
   // The phone side's COM port is being opened or is open.
   virtual BOOL PhonePortOpen() const = 0;
+  // Where the slot's handset is plugged in (its download interface's
+  // location); "" when unknown.
+  virtual std::string PdaLocation() const { return {}; }
 };
 
 // Makes the downloader of a slot: CDownLoad(pOwner, nPort).

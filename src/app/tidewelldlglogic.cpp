@@ -1,5 +1,6 @@
 #include "app/tidewelldlglogic.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
@@ -20,6 +21,7 @@ DeviceReport ReportOfDevice(const DeviceEvent& record) {
   report.bArrival = record.action == DeviceEvent::Action::Arrival;
   report.kind = record.kind == DeviceEvent::Kind::Port ? "port" : "pda";
   report.name = record.name;
+  report.location = record.location;
   return report;
 }
 
@@ -34,7 +36,9 @@ CTidewellDlgLogic::CTidewellDlgLogic(Services services)
       m_makeDownloader(std::move(services.makeDownloader)),
       m_strPackagePath(std::move(services.strPackagePath)),
       m_Pacing(services.pacing),
-      m_pObserver(services.pObserver) {
+      m_pObserver(services.pObserver),
+      m_nSlots(std::clamp(services.nSlots, 1, kSlotCount)),
+      m_bAutoStart(services.bAutoStart) {
   if (!m_makeDownloader) {
     m_makeDownloader = RealDownloaderFactory();
   }
@@ -65,7 +69,9 @@ BOOL CTidewellDlgLogic::OnInitDialog() {
   RegisterDeviceInterface();
 
   m_pProgress.fill(nullptr);
-  m_pProgress[0] = m_pView->ProgressBar();
+  for (int i = 0; i < m_nSlots; ++i) {
+    m_pProgress[i] = m_pView->SlotProgress(i);
+  }
   if (m_pProgress[0] != nullptr) {
     m_pProgress[0]->SetText("");
   }
@@ -85,15 +91,16 @@ BOOL CTidewellDlgLogic::OnInitDialog() {
 }
 
 void CTidewellDlgLogic::InitSlots() {
-  m_bRundnload = 0;
-  m_bDownStart = 0;
   for (int i = 0; i < kSlotCount; ++i) {
     m_pDownLoad[i].reset();
+    m_bRundnload[i] = 0;
+    m_bDownStart[i] = 0;
     m_bPhoneStage[i] = 0;
-    // Only slot 0 is armed: one handset at a time. The others are never
-    // idle and hold a port number that no device event yields.
-    m_bSlotIdle[i] = i == 0 ? 1 : 0;
-    m_nComPort[i] = i == 0 ? 0 : -1;
+    // The armed slots (slot 0 alone unless --slots says more) are idle; the
+    // others are never idle and hold a port number no device event yields.
+    const bool bArmed = i < m_nSlots;
+    m_bSlotIdle[i] = bArmed ? 1 : 0;
+    m_nComPort[i] = bArmed ? 0 : -1;
   }
 }
 
@@ -113,7 +120,7 @@ BOOL CTidewellDlgLogic::LoadAttachedImages() {
   BOOL bLoaded = m_Images.LoadAttachedImages(m_strPackagePath);
   CopyImageFlags();
   if (bLoaded) {
-    m_bRundnload = 0;
+    ClearDownloadRunning();
   }
   return bLoaded;
 }
@@ -195,32 +202,98 @@ BOOL CTidewellDlgLogic::OnDeviceChange(UINT nEventType, const DeviceEvent& recor
   Trace("******** Device Change, nEventType = %d\r\n", static_cast<int>(nEventType));
   if (m_pObserver) m_pObserver->OnDevice(ReportOfDevice(record));
   if (nEventType == DBT_DEVICEARRIVAL) {
-    if (m_bRundnload == 1) {
-      Trace("Device Change, m_bRundnload TRUE break\r\n");
-      return TRUE;
-    }
-    for (int i = 0; i < kSlotCount; ++i) {
-      // Rule one: the device's first appearance, whatever its kind.
-      if (m_bSlotIdle[i] == 1 && m_bPhoneStage[i] == 0 && m_bDownStart == 0) {
-        ArrivalForIdleSlot(i);
-        break;
-      }
-      // Rule two: the phone's COM port for a slot in the phone stage.
-      if (record.kind == DeviceEvent::Kind::Port && m_bPhoneStage[i] == 1 &&
-          ArrivalForPhoneStage(i, record)) {
-        break;
-      }
-    }
+    OnArrival(record);
   } else if (nEventType == DBT_DEVICEREMOVECOMPLETE) {
-    RemovalOfPort(record);
+    if (m_nSlots == 1) {
+      RemovalOfPort(record);
+    } else {
+      RemovalOfLocatedDevice(record);
+    }
   }
   return TRUE;
+}
+
+// A slot whose download runs passes every arrival by; with one slot armed
+// that drops the arrival, as does a COM port that no slot waits for.
+void CTidewellDlgLogic::OnArrival(const DeviceEvent& record) {
+  // The phone's COM port, for the slot in the phone stage it belongs to.
+  if (record.kind == DeviceEvent::Kind::Port) {
+    const int i = SlotForPort(record);
+    if (i >= 0 && ArrivalForPhoneStage(i, record)) {
+      return;
+    }
+  }
+  // The device's first appearance. With one slot it may be of any kind;
+  // with more, only a download interface arms a slot, so that one
+  // handset's COM port never starts another slot's connect.
+  if (m_nSlots > 1 && record.kind != DeviceEvent::Kind::Other) {
+    return;
+  }
+  if (const int i = FreeSlot(); i >= 0) {
+    ArrivalForIdleSlot(i);
+    return;
+  }
+  if (m_bAutoStart && record.kind == DeviceEvent::Kind::Other) {
+    m_waiting.push_back(record);
+    Note(record.location.empty() ? "A handset waits for a free slot."
+                                 : "The handset at " + record.location + " waits for a free slot.");
+    return;
+  }
+  Trace("Device Change, no free slot: arrival dropped\r\n");
+}
+
+// The first armed slot free to take a new handset: idle, not in the phone
+// stage, no download started or running.
+int CTidewellDlgLogic::FreeSlot() const {
+  for (int i = 0; i < m_nSlots; ++i) {
+    if (m_bSlotIdle[i] == 1 && m_bPhoneStage[i] == 0 && m_bDownStart[i] == 0 && m_bRundnload[i] == 0) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+// The slot a COM port belongs to: among the slots in the phone stage, the
+// one whose handset has the port's location. Without a location that
+// decides, only a single waiting slot takes it; several take none, since a
+// wrong pairing would write one handset's modem through another's run.
+int CTidewellDlgLogic::SlotForPort(const DeviceEvent& record) {
+  std::vector<int> waiting;
+  for (int i = 0; i < m_nSlots; ++i) {
+    if (m_bPhoneStage[i] == 1 && m_bRundnload[i] == 0) {
+      waiting.push_back(i);
+    }
+  }
+  if (waiting.empty()) {
+    return -1;
+  }
+  for (int i : waiting) {
+    if (!record.location.empty() && m_strLocation[i] == record.location) {
+      return i;
+    }
+  }
+  const int only = waiting.size() == 1 ? waiting[0] : -1;
+  if (only >= 0 && (record.location.empty() || m_strLocation[only].empty())) {
+    return only;
+  }
+  const std::string where = record.location.empty() ? "" : " at " + record.location;
+  if (only >= 0) {
+    Note(record.name + where + " is not taken: the handset in the phone stage is at " + m_strLocation[only] +
+         ".");
+  } else {
+    Note(record.name + where + " is not taken: " + std::to_string(waiting.size()) +
+         " handsets wait for their COM port and its location does not tell whose.");
+  }
+  return -1;
 }
 
 void CTidewellDlgLogic::ArrivalForIdleSlot(int i) {
   m_bSlotIdle[i] = 0;
   Trace("DBT_DEVICEARRIVAL == %d[%u]\r\n", i, m_pClock->GetTickCount());
-  m_nComPort[i] = i;
+  // With one slot this is port 0, which a removal of a device without a COM
+  // port frees; several slots tell their handsets apart by location.
+  m_nComPort[i] = m_nSlots == 1 ? i : 0;
+  m_strLocation[i].clear();
   PostMessage(WM_DEVICE_PDA, 0, i);
 }
 
@@ -254,6 +327,40 @@ void CTidewellDlgLogic::RemovalOfPort(const DeviceEvent& record) {
       m_nComPort[i] = 0;
     }
   }
+}
+
+// With several slots a removal frees only the slot of that handset: the
+// one with its COM port, or with its location; a waiting handset that is
+// unplugged waits no more.
+void CTidewellDlgLogic::RemovalOfLocatedDevice(const DeviceEvent& record) {
+  std::erase_if(m_waiting, [&record](const DeviceEvent& waiting) { return waiting.name == record.name; });
+  int nPort = 0;
+  const bool bPort = PortNumberFromName(record.name, &nPort) && nPort != 0;
+  for (int i = 0; i < m_nSlots; ++i) {
+    const bool bHis =
+        bPort ? m_nComPort[i] == nPort : !record.location.empty() && m_strLocation[i] == record.location;
+    if (bHis) {
+      m_bSlotIdle[i] = 1;
+      m_nComPort[i] = 0;
+    }
+  }
+  ServeWaiting();
+}
+
+// Waiting handsets take the slots that are free, oldest first.
+void CTidewellDlgLogic::ServeWaiting() {
+  for (int i = FreeSlot(); i >= 0 && !m_waiting.empty(); i = FreeSlot()) {
+    const DeviceEvent next = m_waiting.front();
+    m_waiting.pop_front();
+    Note("Slot " + std::to_string(i) + " takes the waiting handset" +
+         (next.location.empty() ? "" : " at " + next.location) + ".");
+    ArrivalForIdleSlot(i);
+  }
+}
+
+void CTidewellDlgLogic::Note(const std::string& line) {
+  Trace("%s\n", line.c_str());
+  m_pView->StationNote(line);
 }
 
 long CTidewellDlgLogic::OnDevicePda(WPARAM /*wParam*/, LPARAM lParam) {
@@ -292,12 +399,23 @@ long CTidewellDlgLogic::OnConnectDone(WPARAM wParam, LPARAM lParam) {
   if (--m_nConnecting[i] > 0 && !bConnected) {
     return 0;
   }
-  if (result == ConnectResult::PdaConnected && m_pDownLoad[i] && m_pDownLoad[i]->CreateUsb()) {
+  const bool bPdaReady =
+      result == ConnectResult::PdaConnected && m_pDownLoad[i] && m_pDownLoad[i]->CreateUsb();
+  if (bPdaReady) {
+    m_strLocation[i] = m_pDownLoad[i]->PdaLocation();
+  }
+  if (bPdaReady && !m_bAutoStart) {
     Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __1 %d\r\n", i);
     m_pView->EnableStart(TRUE);
     Trace("[zqdev_Debug]m_bFlagSet.bCreateUSB __2 %d\r\n", i);
   }
   ConnectEnded(i, bConnected ? TRUE : FALSE);
+  if (bPdaReady && m_bAutoStart) {
+    StartSlot(i);
+  }
+  if (!bConnected) {
+    ServeWaiting();
+  }
   return 0;
 }
 
@@ -325,8 +443,8 @@ ISlotDownloader& CTidewellDlgLogic::AttachDownloader(int i, int nPort) {
     downloader.SetPort(nPort);
   }
   downloader.SetProgressCtrl(m_pProgress[i]);
-  if (i == 0) {
-    downloader.SetLogEdit(m_pView->LogEdit());
+  if (ILogSink* pLog = m_pView->SlotLog(i)) {
+    downloader.SetLogEdit(pLog);
   }
   return downloader;
 }
@@ -356,9 +474,33 @@ void CTidewellDlgLogic::OnRunEnd(const RunEnd& end) {
     return;
   }
   m_bSlotIdle[end.nSlot] = 1;
-  m_bRundnload = 0;
-  m_bDownStart = 0;
+  m_bRundnload[end.nSlot] = 0;
+  m_bDownStart[end.nSlot] = 0;
   m_pView->DownloadDone(end);
+  ServeWaiting();
+}
+
+// --auto-start: the connected slot's download, as Start would begin it.
+void CTidewellDlgLogic::StartSlot(int i) {
+  if (!m_Images.m_bImageLoaded) {
+    m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
+  } else if (m_bDownPhone && !m_bDownEboot && !m_bDownPda) {
+    m_pDownLoad[i]->StartPhoneDownload(i);
+  } else if (m_bDownEboot || m_bDownPda) {
+    m_pDownLoad[i]->StartDownload(i);
+  } else {
+    m_pView->MessageBox("Select an image to download", kAppName, MessageIcon::Exclamation);
+  }
+}
+
+bool CTidewellDlgLogic::AnyDownloadStarted() const {
+  return std::any_of(m_bDownStart.begin(), m_bDownStart.end(), [](const auto& flag) { return flag != 0; });
+}
+
+void CTidewellDlgLogic::ClearDownloadRunning() {
+  for (auto& flag : m_bRundnload) {
+    flag = 0;
+  }
 }
 
 void CTidewellDlgLogic::OnStart() {

@@ -17,6 +17,7 @@
 // WM_DOWNLOAD_DONE.
 #pragma once
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,10 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
     std::string strPackagePath;               // empty: the running executable
     PhonePacing pacing = PhonePacing::Fixed;  // the phone exchange's pacing (--pacing)
     IRunObserver* pObserver = nullptr;        // hears every run and device event; may be null
+    int nSlots = 1;                           // slots armed, 1 to 8 (--slots)
+    // A slot's download starts as soon as its handset has connected, and a
+    // handset that finds no free slot waits for one (--auto-start).
+    bool bAutoStart = false;
   };
 
   explicit CTidewellDlgLogic(Services services);
@@ -112,6 +117,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   IDeviceProvider& Devices() override { return *m_pDevices; }
   PhonePacing Pacing() override { return m_Pacing; }
   IRunObserver* RunObserver() override { return m_pObserver; }
+  int ArmedSlots() override { return m_nSlots; }
 
   // The firmware set: buffers, phone image, image table, download flags
   // and the images-loaded flag.
@@ -121,8 +127,8 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   // file-open dialog are the front end's (SetCallbacks). They replace no
   // image once a download has started; an image they take clears the
   // download-running flag, so that the next arrival is served.
-  CDevTools m_DevTools{m_Images, DevToolsOwner{[this] { return m_bDownStart != 0; },
-                                               [this](ImageChoice) { m_bRundnload = 0; }}};
+  CDevTools m_DevTools{m_Images, DevToolsOwner{[this] { return AnyDownloadStarted(); },
+                                               [this](ImageChoice) { ClearDownloadRunning(); }}};
 
   // The slot table.
   std::array<std::unique_ptr<ISlotDownloader>, kSlotCount> m_pDownLoad;
@@ -131,6 +137,10 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   int m_nOpenDevice = 0;
   int m_nMaxOpenDevice = 0;
   PhonePort m_PhonePort;
+  // Per slot: where its handset is plugged in, learnt at its connect.
+  std::array<std::string, kSlotCount> m_strLocation;
+  // Handsets that arrived while no slot was free, in their order (--auto-start).
+  std::deque<DeviceEvent> m_waiting;
 
  private:
   void InitSlots();
@@ -138,9 +148,18 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void ReadMsMergeIni();
   void ReadOneImageIni();
   void CopyImageFlags();
+  void OnArrival(const DeviceEvent& record);
+  int FreeSlot() const;
+  int SlotForPort(const DeviceEvent& record);
   void ArrivalForIdleSlot(int i);
   bool ArrivalForPhoneStage(int i, const DeviceEvent& record);
   void RemovalOfPort(const DeviceEvent& record);
+  void RemovalOfLocatedDevice(const DeviceEvent& record);
+  void ServeWaiting();
+  void StartSlot(int i);
+  bool AnyDownloadStarted() const;
+  void ClearDownloadRunning();
+  void Note(const std::string& line);
   ISlotDownloader& AttachDownloader(int i, int nPort);
   void ConnectEnded(int i, BOOL bConnected);
   void CountOpenDevice(int i);
@@ -157,6 +176,8 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   std::string m_strPackagePath;
   PhonePacing m_Pacing;
   IRunObserver* m_pObserver;
+  const int m_nSlots;
+  const bool m_bAutoStart;
 
   // m_hDevNotify: the device events are registered.
   bool m_hDevNotify = false;

@@ -25,6 +25,13 @@ class ITidewellView {
   // live as long as the view; their calls may come from worker threads.
   virtual ILogSink* LogEdit() = 0;
   virtual IProgressSink* ProgressBar() = 0;
+  // The log and progress bar of an armed slot (null: none); slot 0's are
+  // the log box and the progress bar.
+  virtual ILogSink* SlotLog(int nSlot) { return nSlot == 0 ? LogEdit() : nullptr; }
+  virtual IProgressSink* SlotProgress(int nSlot) { return nSlot == 0 ? ProgressBar() : nullptr; }
+  // A line of the station's own: a handset that waits for a free slot, a
+  // COM port that no slot takes. Called on the UI thread.
+  virtual void StationNote(const std::string& /*line*/) {}
   // Readies the progress bar's look: text visible, white background, the
   // two text colours, range 0 to 100.
   virtual void PrepareProgressBar() {}

@@ -51,6 +51,7 @@ CDownLoad::~CDownLoad() {
 BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
   WaitForEndedRun();
   m_nIndex = nIndex;
+  SetWhere("", 0);
   BeginRun(nIndex);
   LogMessage("[StartDownload => %d] StartDownload !!\r\n", nIndex);
   m_pImageTable = pTable;
@@ -59,11 +60,8 @@ BOOL CDownLoad::ConnectPda(ImageTable* pTable, int nIndex) {
     return PdaHandshake(nIndex) ? StageResult::Done() : StageResult::Failed(m_strConnectFailure);
   });
   if (hello.end != StageEnd::Done) {
-    RunEnd end;
-    end.nSlot = nIndex;
-    end.outcome = Stopping() ? RunOutcome::Stopped : RunOutcome::Failed;
-    if (end.outcome == RunOutcome::Failed) end.reason = hello.reason;
-    ReportRunEnded(end);
+    const RunOutcome outcome = Stopping() ? RunOutcome::Stopped : RunOutcome::Failed;
+    ReportRunEnded(MakeRunEnd(nIndex, outcome, outcome == RunOutcome::Failed ? hello.reason : ""));
     return FALSE;
   }
   if (m_bFlagSet.bStartDownload) StartStageWorkerOnce(m_bPdaWorkerClaimed, &CDownLoad::PdaDownloadThread);
@@ -79,6 +77,7 @@ BOOL CDownLoad::ConnectPhone(PhonePort* pPort, int nIndex) {
                                  : StageResult::Failed(FormatText("COM%d did not open", opening.nPort));
   });
   if (opened.end != StageEnd::Done) return FALSE;
+  SetWhere(PdaLocation(), opening.nPort);
   m_nIndex = nIndex;
   if (m_bFlagSet.bStartDownload) StartStageWorkerOnce(m_bPhoneWorkerClaimed, &CDownLoad::PhoneDownloadThread);
   return TRUE;
@@ -108,7 +107,7 @@ void CDownLoad::BeginConnectPhone(int nPort, int nIndex) {
 
 void CDownLoad::StartDownload(int nIndex) {
   Trace("StartDownload Begin = %d\r\n", nIndex);
-  Flags().m_bDownStart = 1;
+  SetSlotFlag(Flags().m_bDownStart, nIndex, 1);
   // The request is set before the channel is looked at: a connect ending
   // meanwhile then sees it, and the claim lets only one of them start.
   m_bFlagSet.bStartDownload = 1;
@@ -121,7 +120,7 @@ void CDownLoad::StartDownload(int nIndex) {
 }
 
 void CDownLoad::StartPhoneDownload(int nIndex) {
-  Flags().m_bDownStart = 1;
+  SetSlotFlag(Flags().m_bDownStart, nIndex, 1);
   if (m_bFlagSet.bOpenPhone) {
     StartStageWorkerOnce(m_bPhoneWorkerClaimed, &CDownLoad::PhoneDownloadThread);
     m_bFlagSet.bStartDownload = 0;
@@ -212,7 +211,7 @@ void CDownLoad::PdaDownloadThread() {
     EndRun(nIndex, StageResult::Stopped());
     return;
   }
-  flags.m_bRundnload = 1;
+  SetSlotFlag(flags.m_bRundnload, nIndex, 1);
   StageResult result = StageResult::Done();
   if (bDownEboot) {
     result = Sleep(StartDelayMs(nIndex))
@@ -238,7 +237,7 @@ void CDownLoad::PhoneDownloadThread() {
     EndRun(nIndex, StageResult::Done());
     return;
   }
-  flags.m_bRundnload = 1;
+  SetSlotFlag(flags.m_bRundnload, nIndex, 1);
   const StageInfo phone(RunStage::Phone, m_nPort);
   const StageResult result = Sleep(StartDelayMs(nIndex))
                                  ? RunReportedStage(nIndex, phone, [&] { return RunPhoneDownload(nIndex); })
@@ -352,7 +351,7 @@ int CDownLoad::InitDownloader(int nIndex) {
   m_bPdaWorkerClaimed = false;
   m_bPhoneWorkerClaimed = false;
   SetPhoneStage(nIndex, 0);
-  Flags().m_bRundnload = 0;
+  SetSlotFlag(Flags().m_bRundnload, nIndex, 0);
   return nIndex;
 }
 
@@ -386,14 +385,10 @@ bool CDownLoad::Sleep(std::uint32_t ms) {
 // end event for this downloader's slot. A stop request turns any ending into
 // a stopped run: what failed then is the stop's doing.
 void CDownLoad::EndRun(int nIndex, const StageResult& result) {
-  RunEnd end;
-  end.nSlot = nIndex;
-  end.outcome = result.end == StageEnd::Failed ? RunOutcome::Failed : RunOutcome::Done;
-  end.reason = result.reason;
-  if (result.end == StageEnd::Stopped || Stopping()) {
-    end.outcome = RunOutcome::Stopped;
-    end.reason.clear();
-  }
+  const bool bStopped = result.end == StageEnd::Stopped || Stopping();
+  RunEnd end = bStopped                         ? MakeRunEnd(nIndex, RunOutcome::Stopped, "")
+               : result.end == StageEnd::Failed ? MakeRunEnd(nIndex, RunOutcome::Failed, result.reason)
+                                                : MakeRunEnd(nIndex, RunOutcome::Done, "");
   {
     std::lock_guard guard(m_skippedLock);
     end.skippedRegions.swap(m_skippedRegions);
@@ -401,6 +396,28 @@ void CDownLoad::EndRun(int nIndex, const StageResult& result) {
   InitDownloader(nIndex);
   ReportRunEnded(end);
   if (!m_bDestroying) Owner().PostRunEnd(end);
+}
+
+RunEnd CDownLoad::MakeRunEnd(int nIndex, RunOutcome outcome, std::string reason) const {
+  RunEnd end;
+  end.nSlot = nIndex;
+  end.outcome = outcome;
+  end.reason = std::move(reason);
+  std::lock_guard guard(m_whereLock);
+  end.location = m_strLocation;
+  end.nComPort = m_nRunComPort;
+  return end;
+}
+
+void CDownLoad::SetWhere(const std::string& location, int nComPort) {
+  std::lock_guard guard(m_whereLock);
+  m_strLocation = location;
+  m_nRunComPort = nComPort;
+}
+
+std::string CDownLoad::PdaLocation() const {
+  std::lock_guard guard(m_whereLock);
+  return m_strLocation;
 }
 
 // A stage that fails: its log line and its progress text; the worker then
@@ -434,8 +451,12 @@ bool CDownLoad::SlotInRange(int nIndex) {
   return nIndex >= 0 && nIndex < 8;
 }
 
+void CDownLoad::SetSlotFlag(std::array<std::atomic<int>, 8>& flag, int nIndex, int value) {
+  if (SlotInRange(nIndex)) flag[static_cast<std::size_t>(nIndex)] = value;
+}
+
 void CDownLoad::SetPhoneStage(int nIndex, int value) {
-  if (SlotInRange(nIndex)) Flags().m_bPhoneStage[static_cast<std::size_t>(nIndex)] = value;
+  SetSlotFlag(Flags().m_bPhoneStage, nIndex, value);
 }
 
 int CDownLoad::PhoneStage(int nIndex) const {
@@ -443,7 +464,7 @@ int CDownLoad::PhoneStage(int nIndex) const {
 }
 
 void CDownLoad::SetSlotIdle(int nIndex, int value) {
-  if (SlotInRange(nIndex)) Flags().m_bSlotIdle[static_cast<std::size_t>(nIndex)] = value;
+  SetSlotFlag(Flags().m_bSlotIdle, nIndex, value);
 }
 
 DWORD CDownLoad::SendRecord(const data_packet& packet) {
@@ -457,7 +478,7 @@ void CDownLoad::SendPhoneMode() {
   const ImageTable* pTable = m_pImageTable;
   data_packet packet;
   packet.SetCommand(PDA_CMD_PHONE_MODE, pTable ? pTable->dwPhoneSize : 0);
-  Flags().m_bRundnload = 0;
+  SetSlotFlag(Flags().m_bRundnload, m_nIndex, 0);
   SendRecord(packet);
 }
 

@@ -67,6 +67,10 @@ class CDownLoad {
   // ConnectResult) when it has returned.
   void BeginConnectPda(ImageTable* pTable, int nIndex);
   void BeginConnectPhone(int nPort, int nIndex);
+  // Where the handset of the current (or last) run is plugged in: the
+  // location of the download interface its handshake opened; "" when
+  // unknown. Callable from any thread.
+  std::string PdaLocation() const;
   // Entry operations, UI thread.
   void StartDownload(int nIndex);
   void StartPhoneDownload(int nIndex);
@@ -153,6 +157,8 @@ class CDownLoad {
   bool Sleep(std::uint32_t ms);
   bool Stopping() const { return m_stop.stop_requested(); }
   void EndRun(int nIndex, const StageResult& result);
+  RunEnd MakeRunEnd(int nIndex, RunOutcome outcome, std::string reason) const;
+  void SetWhere(const std::string& location, int nComPort);
   void BeginRun(int nIndex);
   void ReportRunEnded(const RunEnd& end);
   template <typename Fn>
@@ -166,6 +172,7 @@ class CDownLoad {
   bool WaitAfterConnectSent(std::stop_token stop);
   void SetAfterConnectPending(bool bPending);
   static bool SlotInRange(int nIndex);
+  static void SetSlotFlag(std::array<std::atomic<int>, 8>& flag, int nIndex, int value);
   void SetPhoneStage(int nIndex, int value);
   int PhoneStage(int nIndex) const;
   void SetSlotIdle(int nIndex, int value);
@@ -201,6 +208,10 @@ class CDownLoad {
   // Why the last PDA handshake or the last failed region failed.
   std::string m_strConnectFailure;
   std::string m_strAreaFailure;
+  // The run's handset: its location and the COM port its phone side opened.
+  mutable std::mutex m_whereLock;
+  std::string m_strLocation;
+  int m_nRunComPort = 0;
 
   // Set by the handshake until PdaCommandThread's one write is done.
   std::mutex m_afterConnectLock;

@@ -36,14 +36,15 @@ struct DownloadOwnerFlags {
   std::atomic<int> m_bDownEboot{0};
   std::atomic<int> m_bDownPda{0};
   std::atomic<int> m_bDownPhone{0};
-  // A download was started; set by StartDownload and StartPhoneDownload.
-  std::atomic<int> m_bDownStart{0};
-  // Download running. The downloader sets it while a worker writes to the
-  // handset, and clears it before PDA_CMD_PHONE_MODE goes out and at the end
-  // of every run (InitDownloader). The dialog's arrival handler ignores
-  // arrivals while it is 1, so it must be 0 when the handset comes back as
-  // the COM port of the hand-over.
-  std::atomic<int> m_bRundnload{0};
+  // Per slot: a download was started; set by StartDownload and
+  // StartPhoneDownload.
+  std::array<std::atomic<int>, 8> m_bDownStart{};
+  // Per slot: download running. The downloader sets it while a worker writes
+  // to the handset, and clears it before PDA_CMD_PHONE_MODE goes out and at
+  // the end of every run (InitDownloader). The dialog's arrival handler
+  // passes the slot by while it is 1, so it must be 0 when the handset comes
+  // back as the COM port of the hand-over.
+  std::array<std::atomic<int>, 8> m_bRundnload{};
   // Per slot: sent into phone download mode (cleared by InitDownloader) ...
   std::array<std::atomic<int>, 8> m_bPhoneStage{};
   // ... and free to take a new arrival (the OS-image stage clears it on its
@@ -93,6 +94,10 @@ class IDownloadOwner {
   // Who else hears what the downloader reports (beside its log box and
   // progress bar); null for nobody. It must outlive the downloader.
   virtual IRunObserver* RunObserver() { return nullptr; }
+
+  // How many slots are armed: a slot's handshake may open any of that many
+  // download interfaces (the first one free), not only the one of its index.
+  virtual int ArmedSlots() { return 1; }
 };
 
 }  // namespace tw

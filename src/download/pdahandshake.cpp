@@ -1,10 +1,13 @@
 // The PDA handshake: open the handset's USB download interface, wait for its
 // hello byte and answer it.
+#include <algorithm>
+
 #include "download/download.h"
 #include "download/downloadtext.h"
 #include "firmware/imagetable.h"
 #include "pda/pdacommands.h"
 #include "pda/pdaguid.h"
+#include "platform/devicelocation.h"
 #include "platform/trace.h"
 
 namespace tw {
@@ -21,7 +24,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
 
   BOOL bOpened = FALSE;
   for (int attempt = 0; attempt < kOpenAttempts && !bOpened && !Stopping(); ++attempt) {
-    bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, nIndex);
+    bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, std::max(nIndex, Owner().ArmedSlots() - 1));
     if (!bOpened) Sleep(kOpenRetryMs);
   }
   if (!bOpened) {
@@ -31,6 +34,7 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
     return FALSE;
   }
 
+  SetWhere(LocationOfInterfacePath(m_Usb.DevicePath()), 0);
   LogMessage("[PDA-%d]Driver Opened.\r\n", nIndex);
   LogMessage("[PDA]Read Wait. = [%d] \r\n", nIndex);
   // Bounded by the USB read: a handset that never speaks gives 0 bytes.

@@ -43,6 +43,8 @@ struct RunEnd {
   RunOutcome outcome = RunOutcome::Done;
   std::string reason;                       // for a failure: what failed
   std::vector<std::string> skippedRegions;  // regions whose erase was refused (NAK_BAD_CRC), in order
+  std::string location{};                   // where the handset is plugged in ("1-2.4"); "" when unknown
+  int nComPort = 0;                         // the phone side's COM port; 0 when none was opened
 };
 
 }  // namespace tw

@@ -27,21 +27,21 @@ class DevToolsOwnerTest : public ::testing::Test {
 };
 
 TEST_F(DevToolsOwnerTest, ATakenImageClearsTheDownloadRunningFlag) {
-  h.Logic().m_bRundnload = 1;
+  h.Logic().m_bRundnload[0] = 1;
   EXPECT_TRUE(h.Logic().m_DevTools.OpenPdaFile());
-  EXPECT_EQ(h.Logic().m_bRundnload, 0);
+  EXPECT_EQ(h.Logic().m_bRundnload[0], 0);
   EXPECT_EQ(h.Logic().m_Images.m_ImageTable.dwPdaSize, 64u);
   EXPECT_EQ(h.Logic().m_Images.m_bImageLoaded, 1);
   EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(DevToolsOwnerTest, AStartedDownloadKeepsImagesAndFlags) {
-  h.Logic().m_bDownStart = 1;
-  h.Logic().m_bRundnload = 1;
+  h.Logic().m_bDownStart[0] = 1;
+  h.Logic().m_bRundnload[0] = 1;
   EXPECT_FALSE(h.Logic().m_DevTools.OpenPdaFile());
   EXPECT_EQ(h.Logic().m_DevTools.OpenOneFileImage(), CDevTools::kOneFileDownloadRunning);
   EXPECT_EQ(m_messages, std::vector<std::string>(2, kDownloadRunning));
-  EXPECT_EQ(h.Logic().m_bRundnload, 1);
+  EXPECT_EQ(h.Logic().m_bRundnload[0], 1);
   EXPECT_EQ(h.Logic().m_Images.m_ImageTable.dwPdaSize, 0u);
 }
 

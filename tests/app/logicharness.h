@@ -132,11 +132,11 @@ class FakeDownloader final : public ISlotDownloader {
   }
   void StartDownload(int nIndex) override {
     Call("StartDownload " + std::to_string(nIndex));
-    m_Owner.m_bDownStart = 1;
+    m_Owner.m_bDownStart[nIndex] = 1;
   }
   void StartPhoneDownload(int nIndex) override {
     Call("StartPhoneDownload " + std::to_string(nIndex));
-    m_Owner.m_bDownStart = 1;
+    m_Owner.m_bDownStart[nIndex] = 1;
     m_Owner.m_bPhoneStage[nIndex] = 1;
     m_bCreateUsb = FALSE;
   }

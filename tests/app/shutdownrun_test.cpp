@@ -91,7 +91,7 @@ TEST(ShutdownDuringDownload, WorkerJoinedDownloaderDeletedOnce) {
   ASSERT_TRUE(handset.Start());
   ASSERT_EQ(loop.Run(std::chrono::steady_clock::now() + std::chrono::seconds(60)), 0)
       << "the download did not get going";
-  ASSERT_EQ(logic.m_bDownStart, 1);
+  ASSERT_EQ(logic.m_bDownStart[0], 1);
 
   EXPECT_EQ(logic.OnClose(), TRUE);
   EXPECT_EQ(deleted, 1);

@@ -156,7 +156,7 @@ TEST_P(SlotTable, EventMovesSlot0) {
   EXPECT_EQ(logic.m_bSlotIdle[0], row.after.nIdle);
   EXPECT_EQ(logic.m_bPhoneStage[0], row.after.nPhoneStage);
   EXPECT_EQ(logic.m_nComPort[0], row.after.nComPort);
-  EXPECT_EQ(logic.m_bDownStart, row.after.nDownStart);
+  EXPECT_EQ(logic.m_bDownStart[0], row.after.nDownStart);
   EXPECT_EQ(h.m_View.m_bStartEnabled, row.after.bStartEnabled);
   std::vector<std::string> calls = h.Calls();
   calls.erase(calls.begin(), calls.begin() + static_cast<long>(before));
@@ -252,14 +252,14 @@ TEST(SlotEdges, ArrivalDuringDownloadIgnoredButComPortTaken) {
 TEST(SlotEdges, RundnloadStopsEveryArrival) {
   LogicHarness h;
   WaitingForComPort(h);
-  h.Logic().m_bRundnload = 1;
+  h.Logic().m_bRundnload[0] = 1;
   h.Arrive("COM7");
   h.Drain();
   EXPECT_EQ(h.CountCalls("ConnectPhone"), 0);
   // The end of the run clears it.
   h.m_pLast->EndRun(0);
   h.Drain();
-  EXPECT_EQ(h.Logic().m_bRundnload, 0);
+  EXPECT_EQ(h.Logic().m_bRundnload[0], 0);
   h.Connect();
   EXPECT_EQ(h.CountCalls("ConnectPda"), 2);
 }
@@ -328,7 +328,7 @@ TEST(DownloadDone, SlotsOutsideTheTableAreIgnored) {
     PdaDownload(h);
     h.Logic().PostMessage(WM_DOWNLOAD_DONE, slot, 0);
     h.Drain();
-    EXPECT_EQ(h.Logic().m_bDownStart, 1);
+    EXPECT_EQ(h.Logic().m_bDownStart[0], 1);
     EXPECT_EQ(h.Logic().m_bSlotIdle[0], 0);
     EXPECT_TRUE(h.m_View.m_DoneSlots.empty());
   }
@@ -342,7 +342,7 @@ TEST(DownloadDone, SecondMessageChangesNothing) {
   h.m_pLast->EndRun(0);
   h.Drain();
   EXPECT_EQ(h.Logic().m_bSlotIdle[0], 1);
-  EXPECT_EQ(h.Logic().m_bDownStart, 0);
+  EXPECT_EQ(h.Logic().m_bDownStart[0], 0);
   EXPECT_EQ(h.m_View.m_DoneSlots, (std::vector<int>{0, 0}));
 }
 

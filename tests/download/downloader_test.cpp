@@ -114,7 +114,7 @@ TEST_F(DownloaderTest, ResetEmptiesTheLogDetachesTheSinksAndClearsTheFlags) {
   dl.m_bFlagSet.bCreateUSB = 1;
   dl.m_bFlagSet.bOpenPhone = 1;
   m_owner.m_bPhoneStage[2] = 1;
-  m_owner.m_bRundnload = 1;
+  m_owner.m_bRundnload[2] = 1;
 
   dl.InitDownloader(2);
   EXPECT_EQ(dl.GetLogText(), "");
@@ -122,7 +122,7 @@ TEST_F(DownloaderTest, ResetEmptiesTheLogDetachesTheSinksAndClearsTheFlags) {
   EXPECT_EQ(dl.m_bFlagSet.bCreateUSB, 0);
   EXPECT_EQ(dl.m_bFlagSet.bOpenPhone, 0);
   EXPECT_EQ(m_owner.m_bPhoneStage[2], 0);
-  EXPECT_EQ(m_owner.m_bRundnload, 0);
+  EXPECT_EQ(m_owner.m_bRundnload[2], 0);
   dl.LogMessage("after\r\n");
   dl.SetProgress(1, "after");
   EXPECT_EQ(m_log.Text(), "before\r\n");
@@ -133,7 +133,7 @@ TEST_F(DownloaderTest, StartBeforeTheHandshakeOnlyMarksTheStart) {
   CDownLoad dl(&m_owner, 0);
   dl.StartDownload(0);
   EXPECT_EQ(dl.m_bFlagSet.bStartDownload, 1);
-  EXPECT_EQ(m_owner.m_bDownStart, 1);
+  EXPECT_EQ(m_owner.m_bDownStart[0], 1);
   dl.JoinWorkers();
   EXPECT_TRUE(m_owner.m_clock.Sleeps().empty());  // no worker slept its start delay
 }
@@ -273,7 +273,7 @@ TEST(AfterConnectWaitTest, AStopEndsItAndNothingMoreIsSent) {
 
     EXPECT_TRUE(SameWrites(devices.Writes(), {Command(PDA_CMD_HELLO_ACK), Command(PDA_CMD_AFTER_CONNECT)}));
     EXPECT_TRUE(Sleeps(owner.m_clock).empty()) << "no stage's start delay";
-    EXPECT_EQ(owner.m_bRundnload, 0);
+    EXPECT_EQ(owner.m_bRundnload[0], 0);
     // The PDA worker's run ends as stopped; the phone-only Start had no run yet.
     const std::vector<RunEnd> ends = owner.Ends();
     ASSERT_EQ(ends.size(), bPhoneOnly ? 0u : 1u);

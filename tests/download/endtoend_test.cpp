@@ -75,7 +75,7 @@ TEST_F(EndToEndTest, PackageFlashesTheSimulatedHandsetFromHelloToDone) {
   ASSERT_TRUE(
       RunWholeUpgrade(owner, &images.m_ImageTable, (m_root / "dev").string(), kComPort, log, progress));
   EXPECT_EQ(owner.Posted(WM_DOWNLOAD_DONE), 1);
-  EXPECT_EQ(owner.m_bRundnload, 0);
+  EXPECT_EQ(owner.m_bRundnload[0], 0);
   EXPECT_NE(log.Text().find("[COM7]PHONE Download complete.\r\n"), std::string::npos);
   EXPECT_EQ(progress.Texts().back(), "[COM7]Phone image complete.");
 

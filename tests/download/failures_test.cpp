@@ -115,7 +115,7 @@ TEST_P(FailureTest, ReportsAndEndsTheRunAsItsTableSays) {
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0].outcome, c.outcome);
   EXPECT_NE(reported[0].reason.find(kReasons.at(c.name)), std::string::npos) << reported[0].reason;
-  EXPECT_EQ(owner.m_bRundnload, 0);  // arrivals are taken again
+  EXPECT_EQ(owner.m_bRundnload[0], 0);  // arrivals are taken again
   EXPECT_EQ(owner.m_bPhoneStage[0], 0);
 
   // The slot serves the next handset: the same downloader gives a sound one

@@ -88,7 +88,7 @@ TEST_P(EbootWireTest, RecordsPercentagesAndHandOverToThePhone) {
                 "KB>\r\n[PDA]EBoot data download ready.\r\n[PDA] EBoot download complete.\r\n");
   EXPECT_EQ(Sleeps(m_rig.m_owner.m_clock), (std::vector<std::uint32_t>{800, 20}));
   EXPECT_EQ(m_rig.m_owner.m_bPhoneStage[0], 1);
-  EXPECT_EQ(m_rig.m_owner.m_bRundnload, 0);
+  EXPECT_EQ(m_rig.m_owner.m_bRundnload[0], 0);
   EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 0);
   EXPECT_EQ(m_rig.EndHandset(0).eboot.verify.result, "match");
 }
@@ -147,7 +147,7 @@ TEST_F(PdaStagesTest, EbootThenOsImageServesEachRequestAndFinishes) {
   EXPECT_EQ(Sleeps(m_rig.m_owner.m_clock), (std::vector<std::uint32_t>{800, 20, 800}));
   EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 1);
   EXPECT_EQ(m_rig.m_dl->GetLogText(), "");  // reset
-  EXPECT_EQ(m_rig.m_owner.m_bRundnload, 0);
+  EXPECT_EQ(m_rig.m_owner.m_bRundnload[0], 0);
   const sim::SimSummary summary = m_rig.EndHandset(5000);
   EXPECT_EQ(summary.end, "finish");
   EXPECT_EQ(summary.os.verify.result, "match");
@@ -174,7 +174,7 @@ TEST_F(PdaStagesTest, OsImageHandsOverToThePhoneASecondAfterTheReply) {
   EXPECT_TRUE(SameWrites(m_rig.m_provider.UsbWrites(), expected));
   EXPECT_EQ(Sleeps(m_rig.m_owner.m_clock), (std::vector<std::uint32_t>{800, 1000}));
   EXPECT_EQ(m_rig.m_owner.m_bPhoneStage[0], 1);
-  EXPECT_EQ(m_rig.m_owner.m_bRundnload, 0);
+  EXPECT_EQ(m_rig.m_owner.m_bRundnload[0], 0);
   EXPECT_EQ(m_rig.m_owner.Posted(WM_DOWNLOAD_DONE), 0);
   EXPECT_EQ(m_rig.m_dl->m_bFlagSet.bStartDownload, 1);  // waiting for the COM port
 }

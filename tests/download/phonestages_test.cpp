@@ -72,7 +72,7 @@ TEST_P(PhoneStagesTest, PhoneOnlyRunWritesEveryRegionAndEndsTheRun) {
   EXPECT_EQ(dl.m_bFlagSet.bCreateUSB, 0);
   EXPECT_EQ(dl.m_bFlagSet.bStartDownload, 1);
   EXPECT_EQ(owner.m_bPhoneStage[0], 1);
-  EXPECT_EQ(owner.m_bRundnload, 0);
+  EXPECT_EQ(owner.m_bRundnload[0], 0);
   EXPECT_TRUE(SameWrites(
       m_rig.m_provider.UsbWrites(),
       {Command(PDA_CMD_HELLO_ACK), Command(PDA_CMD_AFTER_CONNECT), Command(PDA_CMD_PHONE_MODE, kPhoneSize)}));
@@ -138,7 +138,7 @@ TEST_P(PhoneStagesTest, PhoneOnlyRunWritesEveryRegionAndEndsTheRun) {
   EXPECT_EQ(Sleeps(owner.m_clock), sleeps);
   EXPECT_EQ(dl.GetLogText(), "");  // reset
   EXPECT_EQ(owner.m_bPhoneStage[0], 0);
-  EXPECT_EQ(owner.m_bRundnload, 0);
+  EXPECT_EQ(owner.m_bRundnload[0], 0);
 
   const sim::SimSummary summary = m_rig.EndHandset(10000);
   EXPECT_TRUE(summary.verifyPassed) << summary.ToJson();
