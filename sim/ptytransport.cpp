@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -130,11 +131,25 @@ bool MakeSlaveRaw(const char* slave, std::string* error) {
 }  // namespace
 
 std::unique_ptr<ISimPort> PtyTransport::AnnouncePda() {
-  return Announce("pda0");
+  return Announce(PdaEntry());
 }
 
 std::unique_ptr<ISimPort> PtyTransport::AnnounceCom(int n) {
-  return Announce("COM" + std::to_string(n));
+  return Announce(ComEntry(n));
+}
+
+std::string PtyTransport::PdaEntry() const {
+  return m_location.empty() ? "pda0" : "pda@" + m_location;
+}
+
+std::string PtyTransport::ComEntry(int n) const {
+  std::string entry = "COM" + std::to_string(n);
+  return m_location.empty() ? entry : entry + "@" + m_location;
+}
+
+bool PtyTransport::HasEntry(const std::string& name) const {
+  struct stat info {};
+  return ::lstat((m_dir + "/" + name).c_str(), &info) == 0;
 }
 
 std::unique_ptr<ISimPort> PtyTransport::Announce(const std::string& entry) {

@@ -3,6 +3,7 @@
 // 0 switches a positional fault off.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tw::sim {
@@ -59,6 +60,8 @@ struct SimConfig {
   bool osImageFollowsEboot = true;
   // The COM port number the handset shows in phone mode.
   int comPort = 7;
+  // Where the handset is plugged in ("1-2"), named in its summary; empty for none.
+  std::string location;
   // Pause between leaving the USB side and the COM port's arrival.
   std::uint32_t phoneModePauseMs = 300;
   // Answer the modem's frames and blocks with "OK" instead of 7E 02 ... 7E.

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <thread>
 
 #include "platform/tunables.h"
 #include "sim/modemmonitor.h"
@@ -16,6 +17,8 @@ namespace {
 
 // How long one receive waits before the run's stop and time-out are checked.
 constexpr int kReceiveSliceMs = 20;
+// How often a closed COM gate is asked again.
+constexpr int kComGatePollMs = 5;
 
 using Clock = std::chrono::steady_clock;
 
@@ -111,7 +114,9 @@ std::string Pump(ISimPort& port, const RunLimit& limit, DisconnectCounter& cut, 
 }  // namespace
 
 SimHandset::SimHandset(SimConfig config, ISimTransport& transport, IClock& clock)
-    : m_config(std::move(config)), m_transport(transport), m_clock(clock) {}
+    : m_config(std::move(config)), m_transport(transport), m_clock(clock) {
+  m_recorder.Update([this](SimSummary& s) { s.location = m_config.location; });
+}
 
 SimHandset::~SimHandset() {
   Stop();
@@ -119,6 +124,10 @@ SimHandset::~SimHandset() {
 
 void SimHandset::SetExpected(SimImages images) {
   m_expected = std::move(images);
+}
+
+void SimHandset::SetComGate(std::function<bool()> ready) {
+  m_comReady = std::move(ready);
 }
 
 bool SimHandset::Start() {
@@ -165,6 +174,9 @@ std::string SimHandset::RunPda(std::unique_ptr<ISimPort> port, const RunLimit& l
       }
       port.reset();  // the handset leaves the USB side
       m_clock.Sleep(m_config.phoneModePauseMs, limit.Token());
+      if (!WaitComGate(limit)) {
+        return limit.Why();
+      }
       return RunPhone(limit);
     }
     if (!end.empty()) {
@@ -172,6 +184,16 @@ std::string SimHandset::RunPda(std::unique_ptr<ISimPort> port, const RunLimit& l
     }
   }
   return limit.Why();
+}
+
+bool SimHandset::WaitComGate(const RunLimit& limit) {
+  while (m_comReady && !m_comReady()) {
+    if (limit.Over()) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kComGatePollMs));
+  }
+  return !limit.Over();
 }
 
 std::string SimHandset::RunPhone(const RunLimit& limit) {

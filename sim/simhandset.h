@@ -4,6 +4,7 @@
 // with the package's images at the end of the run.
 #pragma once
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,6 +33,11 @@ class SimHandset {
   // Images to compare the received ones with at the end of the run; taken
   // only before Start.
   void SetExpected(SimImages images);
+  // After the phone pause the COM port arrives only once ready() is true
+  // (asked on the handset's thread every few ms, within the run's limit), so
+  // that the ports of several handsets can arrive in an order of the test's
+  // choosing. Taken only before Start.
+  void SetComGate(std::function<bool()> ready);
   // Switches the handset on: the PDA side arrives. False when already started
   // or when the transport cannot announce it.
   bool Start();
@@ -50,12 +56,15 @@ class SimHandset {
   // Each side returns how the run ended: "finish", "phone-done", ...
   std::string RunPda(std::unique_ptr<ISimPort> port, const RunLimit& limit);
   std::string RunPhone(const RunLimit& limit);
+  // False when the run's limit came before the COM gate opened.
+  bool WaitComGate(const RunLimit& limit);
   void Finish(const std::string& end);
 
   SimConfig m_config;
   ISimTransport& m_transport;
   IClock& m_clock;
   std::optional<SimImages> m_expected;
+  std::function<bool()> m_comReady;
   SimFlash m_flash;
   SimRecorder m_recorder;
   mutable std::mutex m_endLock;

@@ -40,14 +40,17 @@ std::string SimSummary::ToJson() const {
   }
   Json faultList = Json::array();
   for (const InjectedFault& f : faults) faultList.push_back({{"name", f.name}, {"at", f.at}});
-  const Json out = {
-      {"end", end},
-      {"images", {{"eboot", ImageJson(eboot)}, {"os", ImageJson(os)}, {"phone", ImageJson(phone)}}},
-      {"regions", regionList},
-      {"violations", violationList},
-      {"faults", faultList},
-      {"verified", verified},
-      {"verifyPassed", verifyPassed}};
+  Json out = Json::object();
+  if (!location.empty()) {
+    out["location"] = location;
+  }
+  out.update({{"end", end},
+              {"images", {{"eboot", ImageJson(eboot)}, {"os", ImageJson(os)}, {"phone", ImageJson(phone)}}},
+              {"regions", regionList},
+              {"violations", violationList},
+              {"faults", faultList},
+              {"verified", verified},
+              {"verifyPassed", verifyPassed}});
   // Text the host sent may hold any byte: replace what is not UTF-8.
   return out.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

@@ -51,6 +51,8 @@ struct RegionSummary {
 };
 
 struct SimSummary {
+  // The handset's location; printed only when it has one.
+  std::string location;
   // "finish", "phone-done", "host-closed", "disconnected", "timeout", "stopped".
   std::string end = "stopped";
   ImageSummary eboot;

@@ -59,10 +59,13 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  tw::sim::PtyTransport transport(options.deviceDir);
+  tw::sim::PtyTransport transport(options.deviceDir, options.config.location);
   tw::sim::SimHandset handset(options.config, transport, tw::DefaultClock());
   if (!options.verifyPackage.empty()) {
     handset.SetExpected(std::move(images));
+  }
+  if (!options.comAfter.empty()) {
+    handset.SetComGate([&transport, &options] { return transport.HasEntry(options.comAfter); });
   }
   if (!handset.Start()) {
     std::fprintf(stderr, "tidewell-sim: cannot announce the handset in %s: %s\n", options.deviceDir.c_str(),

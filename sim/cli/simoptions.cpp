@@ -1,5 +1,7 @@
 #include "sim/cli/simoptions.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -24,6 +26,13 @@ bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t* valu
 }
 
 // "3000,rest" or "65536": request sizes; "rest" and 0 mean the rest of the image.
+// A location names directory entries ("pda@1-2.4"): letters, digits, '.', '-' and '_'.
+bool ValidLocation(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+  });
+}
+
 bool ParseSizes(const std::string& text, std::vector<std::uint32_t>* sizes) {
   sizes->clear();
   std::size_t from = 0;
@@ -46,9 +55,9 @@ bool ParseSizes(const std::string& text, std::vector<std::uint32_t>* sizes) {
 }  // namespace
 
 const char* SimUsage() {
-  return "usage: tidewell-sim --device-dir DIR [--com N] [--verify PACKAGE] [--dump DIR] [--timeout MS]\n"
-         "         [--requests SIZE,...|rest] [--regions N] [--phone-pause MS] [--answer-ok]\n"
-         "         [--eboot-handover]\n"
+  return "usage: tidewell-sim --device-dir DIR [--com N] [--location LOC] [--verify PACKAGE] [--dump DIR]\n"
+         "         [--timeout MS] [--requests SIZE,...|rest] [--regions N] [--phone-pause MS]\n"
+         "         [--com-after ENTRY] [--answer-ok] [--eboot-handover]\n"
          "       faults: [--wrong-hello] [--no-ack-eboot K] [--no-ack-os K] [--busy M]\n"
          "         [--short-request K] [--over-request K] [--nak-erase R] [--no-answer-block K]\n"
          "         [--no-ack-jump R] [--disconnect-pda B] [--disconnect-phone B] [--delay MS]\n"
@@ -87,11 +96,17 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions* options, 
     return ParseNumber(v, UINT32_MAX, &n) &&
            (f.splitSeed = static_cast<std::uint32_t>(n), f.splitReplies = true);
   };
+  auto location = [&c](const std::string& v) { return ValidLocation(v) && (c.location = v, true); };
+  auto entry = [options](const std::string& v) {
+    return !v.empty() && v.find('/') == std::string::npos && (options->comAfter = v, true);
+  };
   const std::map<std::string, std::function<bool(const std::string&)>> valued = {
       {"--device-dir", text(options->deviceDir)},
       {"--verify", text(options->verifyPackage)},
       {"--dump", text(options->dumpDir)},
       {"--com", com},
+      {"--location", location},
+      {"--com-after", entry},
       {"--timeout", u32(c.runTimeoutMs)},
       {"--requests", [&c](const std::string& v) { return ParseSizes(v, &c.osRequestSizes); }},
       {"--regions", regions},

@@ -11,6 +11,8 @@ struct SimOptions {
   std::string deviceDir;
   std::string verifyPackage;
   std::string dumpDir;
+  // --com-after ENTRY: the COM port arrives only once DIR/ENTRY exists.
+  std::string comAfter;
   bool regionsGiven = false;
   bool help = false;     // --help, -h: the usage on stdout, nothing else
   bool version = false;  // --version

@@ -46,6 +46,16 @@ TEST_F(HeadlessRun, WholeRunSucceedsAndHandsetVerifies) {
   EXPECT_EQ(r.strLog.find("Attempting to open"), std::string::npos);  // a library's own print
 }
 
+// A handset whose entries carry its location (pda@1-4, COM9@1-4) is served
+// as one without: COM9 opens its located entry.
+TEST_F(HeadlessRun, AHandsetWithALocationUpgrades) {
+  RunResult r = Run({"--location", "1-4", "--com", "9"});
+  EXPECT_EQ(r.nUpgrader, 0) << r.strProgress;
+  EXPECT_EQ(LastProgressText(r.strProgress), "[COM9]Phone image complete.");
+  EXPECT_EQ(r.strSummary.rfind("{\"location\":\"1-4\",\"end\":\"phone-done\"", 0), 0u) << r.strSummary;
+  EXPECT_NE(r.strSummary.find("\"verified\":true,\"verifyPassed\":true"), std::string::npos) << r.strSummary;
+}
+
 // Every reply and answer of the handset reaches the upgrader in pieces.
 TEST_F(HeadlessRun, RepliesInPiecesStillVerify) {
   RunResult r = Run({"--split", "3", "--split-gap", "2"});

@@ -1,6 +1,10 @@
 // The modem download monitor against the host's documented wire sequence.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "download/phoneparams.h"
 #include "pda/pdacommands.h"
 #include "phonedown/cmsmpacket/msmresponse.h"
@@ -25,6 +29,37 @@ Bytes Block(const Bytes& image, std::size_t from) {
     block[i] = image[from + i];
   }
   return block;
+}
+
+// The COM port waits for its gate after the phone pause, and a stop ends that wait.
+TEST(ModemWire, TheComPortArrivesOnlyOnceItsGateOpens) {
+  for (bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped at the gate" : "gate opened");
+    SimRun run(SimConfig{});
+    std::atomic<bool> open{false};
+    std::atomic<int> asked{0};
+    run.handset.SetComGate([&] { return ++asked, open.load(); });
+    ASSERT_TRUE(run.handset.Start());
+    ScriptedHost host(run.channel.Provider());
+    ASSERT_TRUE(ConnectPda(host));
+    ASSERT_TRUE(host.Send(Command(PDA_CMD_PHONE_MODE)));
+    host.ReadUpTo(kPdaReplySize);
+    for (int i = 0; i < 2500 && asked.load() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_GT(asked.load(), 0) << "the handset reached the gate";
+    ScriptedHost modem(run.channel.Provider());
+    EXPECT_FALSE(modem.OpenCom(7, 100)) << "no port while the gate is closed";
+    EXPECT_GT(asked.load(), 1) << "the gate is asked again";
+    if (stop) {
+      run.handset.Stop();
+      EXPECT_EQ(run.handset.Summary().end, "stopped");
+      EXPECT_FALSE(modem.OpenCom(7, 50));
+    } else {
+      open = true;
+      EXPECT_TRUE(modem.OpenCom(7));
+    }
+  }
 }
 
 TEST(ModemWire, FullRegionSetAsTheHostSendsIt) {

@@ -82,6 +82,31 @@ class TtyHost {
   int m_fd;
 };
 
+// With a location the entries carry it, so several handsets share one directory.
+TEST(PtyTransport, EntriesCarryTheHandsetsLocation) {
+  fs::path dir = fs::temp_directory_path() / ("tidewell-sim-loc-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  PtyTransport plain(dir.string());
+  PtyTransport first(dir.string(), "1-1");
+  PtyTransport second(dir.string(), "1-2.4");
+  EXPECT_EQ(plain.PdaEntry(), "pda0");
+  EXPECT_EQ(plain.ComEntry(7), "COM7");
+  {
+    auto pda1 = first.AnnouncePda();
+    auto pda2 = second.AnnouncePda();
+    auto com1 = first.AnnounceCom(8);
+    auto com2 = second.AnnounceCom(9);
+    ASSERT_TRUE(pda1 && pda2 && com1 && com2) << first.LastError() << second.LastError();
+    for (const char* entry : {"pda@1-1", "pda@1-2.4", "COM8@1-1", "COM9@1-2.4"}) {
+      EXPECT_TRUE(fs::is_symlink(dir / entry)) << entry;
+      EXPECT_TRUE(plain.HasEntry(entry)) << entry;
+    }
+    EXPECT_FALSE(plain.HasEntry("COM8"));
+  }
+  EXPECT_TRUE(fs::is_empty(dir)) << "each entry leaves with its port";
+  fs::remove_all(dir);
+}
+
 TEST(PtyTransport, WholeRunOverPseudoTerminals) {
   fs::path dir = fs::temp_directory_path() / ("tidewell-sim-pty-" + std::to_string(::getpid()));
   fs::create_directories(dir);

@@ -17,6 +17,8 @@ struct OptionCase {
 TEST(SimOptions, EachSwitchSetsItsField) {
   const std::vector<OptionCase> cases = {
       {{"--com", "12"}, [](const SimOptions& o) { return o.config.comPort == 12; }},
+      {{"--location", "1-2.4"}, [](const SimOptions& o) { return o.config.location == "1-2.4"; }},
+      {{"--com-after", "COM8@1-2"}, [](const SimOptions& o) { return o.comAfter == "COM8@1-2"; }},
       {{"--verify", "pkg"}, [](const SimOptions& o) { return o.verifyPackage == "pkg"; }},
       {{"--dump", "out"}, [](const SimOptions& o) { return o.dumpDir == "out"; }},
       {{"--timeout", "9000"}, [](const SimOptions& o) { return o.config.runTimeoutMs == 9000; }},
@@ -76,6 +78,13 @@ TEST(SimOptions, BadInputIsRefusedWithAMessage) {
       {"--device-dir", "d", "--requests", "3000,,5"},
       {"--device-dir", "d", "--timeout", "99999999999"},
       {"--device-dir", "d", "--frobnicate"},
+      // A location and an entry name are parts of one entry's name.
+      {"--device-dir", "d", "--location", ""},
+      {"--device-dir", "d", "--location", "1/2"},
+      {"--device-dir", "d", "--location", "1-2 3"},
+      {"--device-dir", "d", "--location", "1@2"},
+      {"--device-dir", "d", "--com-after", ""},
+      {"--device-dir", "d", "--com-after", "../COM8"},
   };
   for (const std::vector<std::string>& args : bad) {
     SimOptions options;

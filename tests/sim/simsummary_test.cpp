@@ -44,6 +44,14 @@ TEST(SimSummary, JsonCarriesImagesRegionsViolationsAndFaults) {
   EXPECT_EQ(json["verifyPassed"], false);
 }
 
+// A handset with a location names it first; one without prints no such key.
+TEST(SimSummary, LocationOnlyWhenTheHandsetHasOne) {
+  SimSummary summary;
+  EXPECT_EQ(summary.ToJson().rfind("{\"end\":", 0), 0u) << summary.ToJson();
+  summary.location = "1-2.4";
+  EXPECT_EQ(summary.ToJson().rfind("{\"location\":\"1-2.4\",\"end\":", 0), 0u) << summary.ToJson();
+}
+
 // A host's bytes that are not UTF-8 never make the summary unreadable.
 TEST(SimSummary, TextThatIsNotUtf8StaysReadable) {
   SimSummary summary;
