@@ -33,6 +33,9 @@ struct FrontOptions {
 
   // --events FILE ("-": stdout) and --record FILE.
   ReportOptions reports;
+
+  // The station: slots armed (1 to 8).
+  int nSlots = 1;
 };
 
 // Reads the options. False with the reason in *error for anything it does
