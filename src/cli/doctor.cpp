@@ -225,8 +225,7 @@ class Doctor {
       std::string error;
       if (!holders.empty()) {
         Add("in use", Verdict::Fail, name + " is held by " + DescribeProcesses(holders), KillFix(holders));
-      } else if (mayOpen && !CTtyDevice::TryOpen(port.devNode, &error) &&
-                 errno == EBUSY) {
+      } else if (mayOpen && !CTtyDevice::TryOpen(port.devNode, &error) && errno == EBUSY) {
         Add("in use", Verdict::Fail, name + " is held by a program this user cannot see",
             "sudo fuser -v " + port.devNode);
       }

@@ -25,13 +25,30 @@ bool TakeValue(int argc, const char* const* argv, int* i, std::string* value, st
   return true;
 }
 
-bool ParseSeconds(const std::string& text, int* seconds) {
+// A whole number from min to max, nothing else.
+bool ParseWhole(const std::string& text, long min, long max, int* number) {
   char* end = nullptr;
   long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || value < 1 || value > 86400) {
+  if (text.empty() || *end != '\0' || value < min || value > max) {
     return false;
   }
-  *seconds = static_cast<int>(value);
+  *number = static_cast<int>(value);
+  return true;
+}
+
+// The value of an option that takes a whole number from min to max.
+bool TakeWhole(int argc, const char* const* argv, int* i, long min, long max, int* number,
+               std::string* error) {
+  const std::string name = argv[*i];
+  std::string text;
+  if (!TakeValue(argc, argv, i, &text, error)) {
+    return false;
+  }
+  if (!ParseWhole(text, min, max, number)) {
+    *error = name + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
+             ", not \"" + text + "\"";
+    return false;
+  }
   return true;
 }
 
@@ -44,11 +61,17 @@ bool ParsePacing(const std::string& text, PhonePacing* pacing) {
   return false;
 }
 
+bool Twice(const char* name, std::string* error) {
+  *error = std::string(name) + " given twice";
+  return false;
+}
+
 }  // namespace
 
 bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error) {
   std::string timeout;
   std::string pacing;
+  bool bSlotsGiven = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     bool ok = true;
@@ -79,11 +102,27 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
     } else if (std::strcmp(arg, "--timeout") == 0) {
       ok = TakeValue(argc, argv, &i, &timeout, error);
       int seconds = 0;
-      if (ok && !ParseSeconds(timeout, &seconds)) {
+      if (ok && !ParseWhole(timeout, 1, 86400, &seconds)) {
         *error = "--timeout takes whole seconds from 1 to 86400, not \"" + timeout + "\"";
         ok = false;
       }
       options->nTimeoutSeconds = seconds;
+    } else if (std::strcmp(arg, "--slots") == 0) {
+      ok = !bSlotsGiven || Twice(arg, error);
+      ok = ok && TakeWhole(argc, argv, &i, 1, 8, &options->nSlots, error);
+      bSlotsGiven = true;
+    } else if (std::strcmp(arg, "--count") == 0) {
+      int count = 0;
+      ok = !options->nCount || Twice(arg, error);
+      ok = ok && TakeWhole(argc, argv, &i, 1, 1000000, &count, error);
+      options->nCount = count;
+    } else if (std::strcmp(arg, "--auto-start") == 0) {
+      options->bAutoStart = true;
+    } else if (std::strcmp(arg, "--station") == 0) {
+      options->bStation = true;
+      options->bHeadless = true;
+    } else if (std::strcmp(arg, "--strict") == 0) {
+      options->bStrict = true;
     } else if (std::strcmp(arg, "--events") == 0) {
       ok = TakeValue(argc, argv, &i, &options->reports.strEvents, error);
     } else if (std::strcmp(arg, "--record") == 0) {
@@ -106,6 +145,10 @@ bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options,
     *error = "--simulate uses a device directory of its own; leave out --device-dir";
     return false;
   }
+  if (options->nCount && !options->bStation) {
+    *error = "--count goes with --station";
+    return false;
+  }
   if (options->bReleasedSizes && (!options->bSimulate || !options->strPackage.empty())) {
     *error = "--released-sizes goes with --simulate and no --package";
     return false;
@@ -118,6 +161,7 @@ const char* FrontUsage() {
          "                [--released-sizes] [--timeout SECONDS] [--screenshot FILE]\n"
          "                [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]\n"
          "                [--pacing fixed|answer] [--events FILE] [--record FILE]\n"
+         "                [--slots N] [--auto-start] [--station [--count N]] [--strict]\n"
          "       tidewell --help | --version\n"
          "  --headless        run on the terminal, without the window\n"
          "  --device-dir DIR  take device arrivals and removals from DIR (pda* entries, COM<n>)\n"
@@ -136,8 +180,18 @@ const char* FrontUsage() {
          "  --events FILE     every event of every run as JSON Lines into FILE (- for stdout;\n"
          "                    headless, the log lines then go to stderr)\n"
          "  --record FILE     append one JSON line per finished run to FILE\n"
-         "Exit status: 0 after a successful run, 1 after a failed run or a time-out,\n"
-         "2 for a usage error or a missing image set.\n";
+         "  --slots N         serve up to N handsets at once (1 to 8; default 1); headless\n"
+         "                    without --station ends after N runs\n"
+         "  --auto-start      start each handset's download as soon as it has connected\n"
+         "                    (always so headless); a handset that finds no free slot waits\n"
+         "  --station         headless, serve handset after handset until a signal (SIGINT,\n"
+         "                    SIGTERM, SIGHUP) or --count runs have ended; one summary\n"
+         "                    line per run on stderr at the end\n"
+         "  --count N         with --station: end after N runs (1 to 1000000)\n"
+         "  --strict          a run that skipped a region (erase refused) counts as failed\n"
+         "Exit status: 0 after successful runs (a station: every run succeeded and none\n"
+         "was stopped), 1 after a failed or stopped run or a time-out, 2 for a usage error\n"
+         "or a missing image set.\n";
 }
 
 }  // namespace tw

@@ -3,6 +3,7 @@
 //            [--released-sizes] [--timeout SECONDS] [--screenshot FILE]
 //            [--eboot FILE] [--pda FILE] [--phone FILE] [--onefile IMAGE]
 //            [--pacing fixed|answer] [--events FILE] [--record FILE]
+//            [--slots N] [--auto-start] [--station [--count N]] [--strict]
 #pragma once
 #include <optional>
 #include <string>
@@ -34,13 +35,22 @@ struct FrontOptions {
   // --events FILE ("-": stdout) and --record FILE.
   ReportOptions reports;
 
-  // The station: slots armed (1 to 8).
+  // The station: slots armed (1 to 8), downloads started as soon as a
+  // handset has connected (always so headless), serving handset after
+  // handset until --count runs have ended or a signal comes (--station,
+  // which runs headless), and a skipped region counted as a failure.
   int nSlots = 1;
+  bool bAutoStart = false;
+  bool bStation = false;
+  std::optional<int> nCount;
+  bool bStrict = false;
 };
 
 // Reads the options. False with the reason in *error for anything it does
 // not know, a missing or repeated value, a time-out that is not a whole
-// number of seconds from 1 to 86400, or a pacing other than fixed or answer.
+// number of seconds from 1 to 86400, a pacing other than fixed or answer,
+// slots other than 1 to 8, or a count that is not from 1 to 1000000 or
+// comes without --station.
 bool ParseFrontOptions(int argc, const char* const* argv, FrontOptions* options, std::string* error);
 
 // The usage text, one option a line.

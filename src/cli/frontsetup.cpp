@@ -57,6 +57,8 @@ bool CFrontSetup::Prepare(const FrontOptions& options, std::string* error) {
   std::string deviceDir = options.strDeviceDir;
   m_strPackage = options.strPackage;
   m_Pacing = options.pacing;
+  m_nSlots = options.nSlots;
+  m_bAutoStart = options.bAutoStart;
   if (options.bSimulate) {
     m_pSimulation = std::make_unique<CSimulation>();
     if (!m_pSimulation->Prepare(options, error)) {
@@ -79,6 +81,8 @@ CTidewellDlgLogic::Services CFrontSetup::Services() {
   services.pEvents = m_pDevices ? &m_pDevices->Events() : nullptr;
   services.strPackagePath = m_strPackage.empty() ? OwnExecutableFile() : m_strPackage;
   services.pacing = m_Pacing;
+  services.nSlots = m_nSlots;
+  services.bAutoStart = m_bAutoStart;
   return services;
 }
 

@@ -55,6 +55,8 @@ class CFrontSetup {
   std::string m_strPackage;
   std::string m_strDeviceDir;
   PhonePacing m_Pacing = PhonePacing::Fixed;
+  int m_nSlots = 1;
+  bool m_bAutoStart = false;
 };
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include "app/tidewelldlglogic.h"
 #include "cli/frontsetup.h"
 #include "cli/headlessview.h"
+#include "cli/stationtally.h"
 #include "platform/console.h"
 #include "platform/messageloop.h"
 #include "report/runreports.h"
@@ -21,6 +22,10 @@ using SteadyClock = std::chrono::steady_clock;
 
 // --simulate without --timeout: a run that has not ended by then has hung.
 constexpr int kSimulateTimeoutSeconds = 900;
+
+// The loop's end for a station (a signal or its count): the runs' outcomes
+// give the exit status.
+constexpr int kExitStationStop = -1;
 
 // Runs the loop until the run's end event (or an interrupt) ends it, or the
 // deadline passes.
@@ -46,10 +51,12 @@ int RunHeadless(const FrontOptions& options) {
   // loop once it runs.
   // An interrupt ends the run like a failure, so that the close still joins
   // the workers and a simulation still removes its directory.
+  // A station ends on a signal: the close stops its runs, and its status
+  // comes from the runs it served.
   CMessageLoop loop;
-  CInterruptWatch interrupts([&loop] {
-    std::fprintf(stderr, "tidewell: interrupted\n");
-    loop.Quit(kExitRunFailed);
+  CInterruptWatch interrupts([&loop, &options] {
+    std::fprintf(stderr, options.bStation ? "tidewell: stopping the station\n" : "tidewell: interrupted\n");
+    loop.Quit(options.bStation ? kExitStationStop : kExitRunFailed);
   });
   CFrontSetup setup;
   std::string error;
@@ -69,10 +76,17 @@ int RunHeadless(const FrontOptions& options) {
     return kExitUsage;
   }
   const bool bEventsOnStdout = options.reports.strEvents == "-";
-  CHeadlessView view(loop, bEventsOnStdout ? stderr : log.File(), stderr, IsTerminal(stderr));
+  const HeadlessPolicy policy{options.nSlots, options.bStation, options.bStrict};
+  CHeadlessView view(loop, bEventsOnStdout ? stderr : log.File(), stderr, IsTerminal(stderr), policy);
   reports.Add(&view);
+  // The station's runs; --count of them end it.
+  CStationTally tally(options.bStrict, [&loop, &options](int nEnded) {
+    if (options.bStation && options.nCount && nEnded == *options.nCount) loop.Quit(kExitStationStop);
+  });
+  reports.Add(&tally);
   CTidewellDlgLogic::Services services = setup.Services();
   services.pView = &view;
+  services.bAutoStart = true;
   services.pQueue = &loop;
   services.pObserver = reports.Observer();
   CTidewellDlgLogic logic(std::move(services));
@@ -111,6 +125,12 @@ int RunHeadless(const FrontOptions& options) {
   view.FinishProgress();
   logic.OnClose();
   logic.OnDestroy();
+  if (options.bStation) {
+    for (const std::string& line : tally.SummaryLines()) {
+      std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    if (status == kExitStationStop) status = tally.ExitStatus();
+  }
 
   // 7. The simulated handset's verification.
   if (!setup.FinishSimulation(stderr) && status == kExitSuccess) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/stationtally.h"
+
 namespace tw {
 
 namespace {
@@ -23,10 +25,40 @@ std::string UnixLineEnds(const std::string& text) {
   return out;
 }
 
+// The box shows the whole log each time: what a text adds to what was shown.
+// A text that does not continue what was shown is a new log (after a reset).
+std::string TakeAdded(std::string& shown, const std::string& text) {
+  std::string added = text.compare(0, shown.size(), shown) == 0 && text.size() >= shown.size()
+                          ? text.substr(shown.size())
+                          : text;
+  shown = text;
+  return added;
+}
+
 }  // namespace
 
-CHeadlessView::CHeadlessView(CMessageLoop& loop, std::FILE* out, std::FILE* err, bool bLiveBar)
-    : m_loop(loop), m_out(out), m_err(err), m_bLiveBar(bLiveBar) {}
+CHeadlessView::CHeadlessView(CMessageLoop& loop, std::FILE* out, std::FILE* err, bool bLiveBar,
+                             HeadlessPolicy policy)
+    : m_loop(loop), m_out(out), m_err(err), m_bLiveBar(bLiveBar), m_policy(policy) {
+  for (int i = 0; i < static_cast<int>(m_slots.size()); ++i) {
+    m_slots[static_cast<std::size_t>(i)].Attach(this, i);
+  }
+}
+
+ILogSink* CHeadlessView::SlotLog(int nSlot) {
+  if (m_policy.nSlots == 1) return nSlot == 0 ? this : nullptr;
+  return nSlot >= 0 && nSlot < m_policy.nSlots ? &m_slots[static_cast<std::size_t>(nSlot)] : nullptr;
+}
+
+IProgressSink* CHeadlessView::SlotProgress(int nSlot) {
+  if (m_policy.nSlots == 1) return nSlot == 0 ? this : nullptr;
+  return nSlot >= 0 && nSlot < m_policy.nSlots ? &m_slots[static_cast<std::size_t>(nSlot)] : nullptr;
+}
+
+void CHeadlessView::StationNote(const std::string& line) {
+  std::lock_guard guard(m_lock);
+  WriteLog("", "[station] " + line + "\n");
+}
 
 void CHeadlessView::EnableStart(BOOL bEnable) {
   // Start is pressed as soon as it is enabled, once the handler that
@@ -55,22 +87,45 @@ void CHeadlessView::EndDialog(int /*nResult*/) {
 }
 
 void CHeadlessView::DownloadDone(const RunEnd& end) {
-  m_loop.Quit(end.outcome == RunOutcome::Done ? kExitSuccess : kExitRunFailed);
+  if (m_policy.bStation) return;
+  if (!CStationTally::Succeeded(end, m_policy.bStrict)) m_nStatus = kExitRunFailed;
+  if (++m_nRunsDone >= m_policy.nSlots) m_loop.Quit(m_nStatus);
 }
 
 void CHeadlessView::SetLogText(const std::string& text) {
   std::lock_guard guard(m_lock);
-  // The box shows the whole log each time: write what it adds. A text that
-  // does not continue what was shown is a new log (after a reset).
-  std::string added =
-      text.compare(0, m_strLogShown.size(), m_strLogShown) == 0 && text.size() >= m_strLogShown.size()
-          ? text.substr(m_strLogShown.size())
-          : text;
-  m_strLogShown = text;
-  if (!added.empty()) {
-    std::fputs(UnixLineEnds(added).c_str(), m_out);
-    std::fflush(m_out);
+  WriteLog("", TakeAdded(m_strLogShown, text));
+}
+
+// Each line of the added text, with the slot's prefix before it.
+void CHeadlessView::WriteLog(const std::string& prefix, const std::string& added) {
+  if (added.empty()) return;
+  EndBarLine();
+  const std::string text = UnixLineEnds(added);
+  std::string out;
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t end = std::min(text.find('\n', begin), text.size() - 1) + 1;
+    out += prefix + text.substr(begin, end - begin);
+    begin = end;
   }
+  std::fputs(out.c_str(), m_out);
+  std::fflush(m_out);
+}
+
+void CHeadlessView::CSlotSinks::SetLogText(const std::string& text) {
+  std::lock_guard guard(m_pView->m_lock);
+  m_pView->WriteLog("[slot " + std::to_string(m_nSlot) + "] ", TakeAdded(m_strLogShown, text));
+}
+
+void CHeadlessView::CSlotSinks::SetText(const std::string& text) {
+  std::lock_guard guard(m_pView->m_lock);
+  m_strText = text;
+}
+
+void CHeadlessView::CSlotSinks::SetPos(int pos) {
+  std::lock_guard guard(m_pView->m_lock);
+  m_nPos = pos;
+  m_pView->DrawSlotProgress(*this);
 }
 
 void CHeadlessView::SetText(const std::string& text) {
@@ -129,6 +184,30 @@ void CHeadlessView::EndBarLine() {
     std::fputc('\n', m_err);
     m_bBarOpen = false;
   }
+}
+
+// With several slots: one live line with every armed slot's percentage, or
+// a line per change that names its slot.
+void CHeadlessView::DrawSlotProgress(CSlotSinks& slot) {
+  std::pair<std::string, int> now{slot.m_strText, slot.m_nPos};
+  if (slot.m_lastDrawn == now) {
+    return;
+  }
+  slot.m_lastDrawn = now;
+  if (m_bLiveBar) {
+    std::string line;
+    for (int i = 0; i < m_policy.nSlots; ++i) {
+      char part[32];
+      std::snprintf(part, sizeof part, "%s[%d] %3d%%", i == 0 ? "" : "  ", i,
+                    m_slots[static_cast<std::size_t>(i)].m_nPos);
+      line += part;
+    }
+    std::fprintf(m_err, "\r\x1b[K%s", line.c_str());
+    m_bBarOpen = true;
+  } else {
+    std::fprintf(m_err, "[slot %d] progress %3d%% %s\n", slot.m_nSlot, slot.m_nPos, slot.m_strText.c_str());
+  }
+  std::fflush(m_err);
 }
 
 // The bar's text comes first and its position after it: a change is drawn

@@ -38,11 +38,7 @@ CDownLoad::~CDownLoad() {
   // A run still open (connected, never started, or waiting for its COM
   // port) ends here as stopped.
   if (m_bRunOpen) {
-    RunEnd end;
-    end.nSlot = m_nIndex;
-    end.outcome = RunOutcome::Stopped;
-    end.reason = "the program closed before the run ended";
-    ReportRunEnded(end);
+    ReportRunEnded(MakeRunEnd(m_nIndex, RunOutcome::Stopped, "the program closed before the run ended"));
   }
 }
 

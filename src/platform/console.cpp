@@ -18,6 +18,7 @@ CInterruptWatch::CInterruptWatch(std::function<void()> onInterrupt) : m_pState(s
   sigemptyset(&m_pState->signals);
   sigaddset(&m_pState->signals, SIGINT);
   sigaddset(&m_pState->signals, SIGTERM);
+  sigaddset(&m_pState->signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &m_pState->signals, nullptr);
   m_pState->thread = std::jthread([state = m_pState.get(), onInterrupt](std::stop_token stop) {
     timespec slice{0, 100 * 1000 * 1000};

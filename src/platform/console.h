@@ -8,7 +8,7 @@
 namespace tw {
 
 // Calls onInterrupt once, on a thread of its own, when the user interrupts
-// the program (SIGINT or SIGTERM; Ctrl+C, Ctrl+Break or closing the console
+// the program (SIGINT, SIGTERM or SIGHUP; Ctrl+C, Ctrl+Break or closing the console
 // on Windows). Construct it before any other thread starts: on Linux the
 // signals are blocked for the threads made after it.
 class CInterruptWatch {

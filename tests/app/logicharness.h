@@ -26,6 +26,7 @@ class RecordingView final : public ITidewellView, public ILogSink, public IProgr
   ILogSink* LogEdit() override { return this; }
   IProgressSink* ProgressBar() override { return this; }
   void EndDialog(int nResult) override { m_EndResults.push_back(nResult); }
+  void StationNote(const std::string& line) override { m_Notes.push_back(line); }
   void DownloadDone(const RunEnd& end) override {
     m_DoneSlots.push_back(end.nSlot);
     m_Ends.push_back(end);
@@ -46,6 +47,7 @@ class RecordingView final : public ITidewellView, public ILogSink, public IProgr
   std::vector<int> m_EndResults;
   std::vector<int> m_DoneSlots;
   std::vector<RunEnd> m_Ends;
+  std::vector<std::string> m_Notes;
   std::mutex m_lock;
   std::string m_strLog;
   std::string m_strProgress;
@@ -102,6 +104,8 @@ struct Script {
   bool bManualConnectEnd = false;
   // Runs as each connect begins (a real one logs and reports progress there).
   std::function<void(FakeDownloader&)> duringConnect;
+  // Where each slot's handset is plugged in, as its PDA connect learns it.
+  std::map<int, std::string> locations;
 };
 
 class FakeDownloader final : public ISlotDownloader {
@@ -114,6 +118,7 @@ class FakeDownloader final : public ISlotDownloader {
   // one's worker posts it: WM_CONNECT_DONE.
   void ConnectPda(ImageTable*, int nIndex) override {
     Call("ConnectPda " + std::to_string(nIndex));
+    m_nSlot = nIndex;
     Begin(nIndex, m_Script.bConnectPda ? ConnectResult::PdaConnected : ConnectResult::PdaFailed);
   }
   void ConnectPhone(int nPort, int nIndex) override {
@@ -153,6 +158,10 @@ class FakeDownloader final : public ISlotDownloader {
   void SetPort(int nPort) override { Call("SetPort " + std::to_string(nPort)); }
   BOOL CreateUsb() const override { return m_bCreateUsb; }
   BOOL PhonePortOpen() const override { return m_Script.bPhonePortOpen; }
+  std::string PdaLocation() const override {
+    const auto found = m_Script.locations.find(m_nSlot);
+    return found == m_Script.locations.end() ? std::string() : found->second;
+  }
 
   // The end of a run as a worker ends it: reset, then WM_DOWNLOAD_DONE.
   void EndRun(int nIndex) {
@@ -182,12 +191,15 @@ class FakeDownloader final : public ISlotDownloader {
   Script& m_Script;
   DownloaderRecord& m_Record;
   BOOL m_bCreateUsb = FALSE;
+  int m_nSlot = 0;
 };
 
 class LogicHarness {
  public:
-  LogicHarness() {
-    m_pLogic = std::make_unique<CTidewellDlgLogic>(LogicServices(
+  // nSlots armed; bAutoStart starts each connected slot and lets handsets
+  // wait for a free slot.
+  explicit LogicHarness(int nSlots = 1, bool bAutoStart = false) {
+    CTidewellDlgLogic::Services services = LogicServices(
         m_View, m_Loop, m_Clock, m_Devices, m_Events,
         [this](IDownloadOwner*, int nPort) -> std::unique_ptr<ISlotDownloader> {
           m_Records.emplace_back();
@@ -195,15 +207,19 @@ class LogicHarness {
           auto downloader = std::make_unique<FakeDownloader>(*m_pLogic, m_Script, m_Records.back());
           m_pLast = downloader.get();
           return downloader;
-        }));
+        });
+    services.nSlots = nSlots;
+    services.bAutoStart = bAutoStart;
+    m_pLogic = std::make_unique<CTidewellDlgLogic>(std::move(services));
     m_pLogic->OnInitDialog();
   }
 
   CTidewellDlgLogic& Logic() { return *m_pLogic; }
 
   // A device event as the event source reports it, handled once the loop runs.
-  void Event(DeviceEvent::Action action, DeviceEvent::Kind kind, const std::string& name) {
-    m_Events.m_Sink(DeviceEvent{action, kind, name});
+  void Event(DeviceEvent::Action action, DeviceEvent::Kind kind, const std::string& name,
+             const std::string& location = {}) {
+    m_Events.m_Sink(DeviceEvent{action, kind, name, location});
   }
   void Arrive(const std::string& name) { Event(DeviceEvent::Action::Arrival, KindOf(name), name); }
   void Remove(const std::string& name) { Event(DeviceEvent::Action::Removal, KindOf(name), name); }
