@@ -66,6 +66,7 @@ void CEventsWriter::OnStageEnded(int nSlot, const StageInfo& stage, const StageO
 void CEventsWriter::OnRunEnded(const RunEnd& end) {
   const RunTally tally = m_tallies.RunEnded(end.nSlot);
   ReportJson event = EventHead("run_ended", end.nSlot);
+  AddWhere(event, end, tally, "");
   AddRunEnd(event, end, tally);
   m_out.WriteLine(JsonLine(event));
 }

@@ -71,11 +71,10 @@ void CRecordWriter::OnRunEnded(const RunEnd& end) {
                                     : m_describe                  ? m_describe(false)
                                                                   : PackageFacts{});
     record["slot"] = end.nSlot;
-    record["location"] = m_locations[end.nSlot];
+    AddWhere(record, end, tally, m_locations[end.nSlot]);
     m_packages.erase(end.nSlot);
     m_locations.erase(end.nSlot);
   }
-  record["com_port"] = tally.nPort == 0 ? ReportJson(nullptr) : ReportJson(tally.nPort);
   record["started"] = UtcTimestamp(tally.startedWall);
   record["ended"] = UtcTimestamp(std::chrono::system_clock::now());
   AddRunEnd(record, end, tally);

@@ -46,8 +46,10 @@ class CRecordWriter final : public IRunObserver {
   CRunTallies m_tallies;
   mutable std::mutex m_lock;
   std::map<int, PackageFacts> m_packages;  // by slot, for the runs whose images are described
-  std::string m_strLastLocation;           // the location of the last PDA arrival
-  std::map<int, std::string> m_locations;  // by slot
+  // The location of the last PDA arrival, and by slot the one its run began
+  // with: the record's location when the run's end names none.
+  std::string m_strLastLocation;
+  std::map<int, std::string> m_locations;
 };
 
 }  // namespace tw

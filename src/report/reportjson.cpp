@@ -24,6 +24,13 @@ void AddStage(ReportJson& object, const StageInfo& stage) {
   if (stage.nPort != 0) object["com_port"] = stage.nPort;
 }
 
+void AddWhere(ReportJson& object, const RunEnd& end, const RunTally& tally,
+              const std::string& fallbackLocation) {
+  object["location"] = end.location.empty() ? fallbackLocation : end.location;
+  const int nPort = end.nComPort != 0 ? end.nComPort : tally.nPort;
+  object["com_port"] = nPort == 0 ? ReportJson(nullptr) : ReportJson(nPort);
+}
+
 void AddRunEnd(ReportJson& object, const RunEnd& end, const RunTally& tally) {
   object["outcome"] = OutcomeName(end.outcome);
   object["reason"] = end.reason;

@@ -18,6 +18,11 @@ inline constexpr int kReportSchema = 1;
 ReportJson EventHead(const char* event, int nSlot);
 // The stage's name and, for a region or a port, what names it.
 void AddStage(ReportJson& object, const StageInfo& stage);
+// Where the run's handset is: its location and COM port as its end event
+// names them (the COM port that its port opening named when none opened; null
+// before the phone stage); fallbackLocation when the end event has none.
+void AddWhere(ReportJson& object, const RunEnd& end, const RunTally& tally,
+              const std::string& fallbackLocation);
 // How a run ended, from its end event and its tally: outcome, reason, stage
 // and region of a failure, skipped regions, bytes per image, durations.
 void AddRunEnd(ReportJson& object, const RunEnd& end, const RunTally& tally);

@@ -8,10 +8,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "report/eventswriter.h"
 #include "report/lineoutput.h"
+#include "report/recordwriter.h"
 #include "report/runtally.h"
 #include "report/sha256.h"
 
@@ -121,6 +123,8 @@ TEST(EventsWriter, WritesOneLinePerEventAndSumsTheRun) {
   end.nSlot = 3;
   end.outcome = RunOutcome::Failed;
   end.reason = failed.result.reason;
+  end.location = "1-2.4";
+  end.nComPort = 7;
   writer.OnRunEnded(end);
 
   std::rewind(stream);
@@ -148,6 +152,8 @@ TEST(EventsWriter, WritesOneLinePerEventAndSumsTheRun) {
   EXPECT_EQ(events[7]["text"], "a line\r\n");
   const nlohmann::json& last = events.back();
   EXPECT_EQ(last["slot"], 3);
+  EXPECT_EQ(last["location"], "1-2.4");
+  EXPECT_EQ(last["com_port"], 7);
   EXPECT_EQ(last["outcome"], "failed");
   EXPECT_EQ(last["reason"], "CODE block 3 of 3 not acknowledged");
   EXPECT_EQ(last["failed_stage"], "region");
@@ -156,6 +162,39 @@ TEST(EventsWriter, WritesOneLinePerEventAndSumsTheRun) {
   EXPECT_EQ(last["bytes"]["eboot"], 0);
   EXPECT_TRUE(last["durations_ms"].contains("phone"));
   EXPECT_FALSE(last["durations_ms"].contains("region"));
+}
+
+// Handsets plugged in together: both arrive before either run starts, so
+// the last arrival names neither run. Each record takes its handset's
+// location and COM port from its run's end; a port that failed to open is
+// the one its opening named; a run whose end names no location (no device
+// opened) keeps the last arrival's.
+TEST_F(LineOutputTest, RecordsTakeLocationAndPortFromTheRunsEnd) {
+  const std::string path = (m_dir / "record.jsonl").string();
+  CRecordWriter writer(path, nullptr, Errors());
+  writer.OnDevice(DeviceReport{true, "pda", "dev/pda@1-1", "1-1"});
+  writer.OnDevice(DeviceReport{true, "pda", "dev/pda@1-2", "1-2"});
+  for (int slot : {0, 1, 2, 3}) writer.OnRunStarted(slot);
+  const StageInfo opening(RunStage::PortOpening, 13);
+  writer.OnStageStarted(2, opening);
+  writer.OnStageEnded(2, opening, StageOutcome(StageResult::Failed("COM13 did not open")));
+  const std::vector<RunEnd> ends{{1, RunOutcome::Done, "", {}, "1-2", 12},
+                                 {0, RunOutcome::Done, "", {}, "1-1", 11},
+                                 {2, RunOutcome::Failed, "COM13 did not open", {}, "1-3", 0},
+                                 {3, RunOutcome::Failed, "no handset answered", {}, "", 0}};
+  for (const RunEnd& end : ends) writer.OnRunEnded(end);
+
+  const std::vector<std::string> lines = Lines(path);
+  ASSERT_EQ(lines.size(), ends.size());
+  const std::vector<std::tuple<int, std::string, nlohmann::json>> expected{
+      {1, "1-2", 12}, {0, "1-1", 11}, {2, "1-3", 13}, {3, "1-2", nullptr}};
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const nlohmann::json record = nlohmann::json::parse(lines[i]);
+    EXPECT_EQ(record["slot"], std::get<0>(expected[i])) << lines[i];
+    EXPECT_EQ(record["location"], std::get<1>(expected[i])) << lines[i];
+    EXPECT_EQ(record["com_port"], std::get<2>(expected[i])) << lines[i];
+  }
+  EXPECT_TRUE(m_errors.empty());
 }
 
 }  // namespace
