@@ -1,9 +1,10 @@
-// bench_station [slots] | --soak [handsets]:
+// bench_station [slots [rounds]] | --soak [handsets]:
 //   Without --soak: a package of the released sizes upgraded on `slots` (8)
 //   simulated handsets at once by one `tidewell --headless --slots N`, and
-//   on one handset alone, in the same run. Prints each one's wall time, the
-//   upgrader's CPU time and peak resident memory, and the ratios against the
-//   goals (wall at most 1.25, peak memory at most 1.1).
+//   on one handset alone, `rounds` (3) times in turn. Prints the medians of
+//   each one's wall time, the upgrader's CPU time and peak resident memory,
+//   and the ratios against the goals (wall at most 1.25, peak memory at
+//   most 1.1).
 //   With --soak: small images and two phone regions, `handsets` (50) handsets one after the other
 //   in one `tidewell --station`: after each run the upgrader's open
 //   descriptors, threads and resident memory, and the growth from the 5th
@@ -121,26 +122,45 @@ bool RunParallel(const fs::path& dir, const fs::path& package, int slots, Figure
   return ok;
 }
 
-int Parallel(int slots) {
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int Parallel(int slots, int rounds) {
   const fs::path dir = fs::temp_directory_path() / ("bench-station-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::path package;
-  Figures one, many;
-  const bool ok = MakePackage(dir, kReleased, true, &package) && RunParallel(dir, package, 1, &one) &&
-                  RunParallel(dir, package, slots, &many);
+  bool ok = MakePackage(dir, kReleased, true, &package);
+  std::vector<double> wallOne, cpuOne, peakOne, wallMany, cpuMany, peakMany;
+  for (int round = 0; round < rounds && ok; ++round) {
+    // Every other round runs the eight first, so that a machine whose load
+    // drifts favours neither.
+    Figures one, many;
+    ok = round % 2 == 0 ? RunParallel(dir, package, 1, &one) && RunParallel(dir, package, slots, &many)
+                        : RunParallel(dir, package, slots, &many) && RunParallel(dir, package, 1, &one);
+    wallOne.push_back(one.wallSeconds);
+    cpuOne.push_back(one.cpuSeconds);
+    peakOne.push_back(static_cast<double>(one.peakKiB));
+    wallMany.push_back(many.wallSeconds);
+    cpuMany.push_back(many.cpuSeconds);
+    peakMany.push_back(static_cast<double>(many.peakKiB));
+    std::printf("round %d: 1 handset %.2f s, %d handsets %.2f s\n", round + 1, one.wallSeconds, slots,
+                many.wallSeconds);
+  }
   fs::remove_all(dir);
   if (!ok) {
     std::fprintf(stderr, "bench_station: an upgrade or a verification failed\n");
     return 1;
   }
-  std::printf("released sizes, answer pacing\n");
-  std::printf("  1 handset:   %.2f s wall, %.2f s CPU, peak %ld KiB\n", one.wallSeconds, one.cpuSeconds,
-              one.peakKiB);
-  std::printf("  %d handsets:  %.2f s wall, %.2f s CPU, peak %ld KiB\n", slots, many.wallSeconds,
-              many.cpuSeconds, many.peakKiB);
+  std::printf("released sizes, answer pacing, %d rounds (medians)\n", rounds);
+  std::printf("  1 handset:   %.2f s wall, %.2f s CPU, peak %.0f KiB\n", Median(wallOne), Median(cpuOne),
+              Median(peakOne));
+  std::printf("  %d handsets:  %.2f s wall, %.2f s CPU, peak %.0f KiB\n", slots, Median(wallMany),
+              Median(cpuMany), Median(peakMany));
   std::printf("  wall ratio %.3f (goal: at most 1.25), peak memory ratio %.3f (goal: at most 1.1)\n",
-              many.wallSeconds / one.wallSeconds,
-              static_cast<double>(many.peakKiB) / static_cast<double>(one.peakKiB));
+              Median(wallMany) / Median(wallOne), Median(peakMany) / Median(peakOne));
   return 0;
 }
 
@@ -206,5 +226,7 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "--soak") {
     return Soak(args.size() > 1 ? std::max(7, std::atoi(args[1].c_str())) : 50);
   }
-  return Parallel(args.empty() ? 8 : std::clamp(std::atoi(args[0].c_str()), 2, 8));
+  const int slots = args.empty() ? 8 : std::clamp(std::atoi(args[0].c_str()), 2, 8);
+  const int rounds = args.size() > 1 ? std::max(1, std::atoi(args[1].c_str())) : 3;
+  return Parallel(slots, rounds);
 }
