@@ -480,17 +480,22 @@ void CTidewellDlgLogic::OnRunEnd(const RunEnd& end) {
   ServeWaiting();
 }
 
-// --auto-start: the connected slot's download, as Start would begin it.
-void CTidewellDlgLogic::StartSlot(int i) {
+// A connected slot's download, as Start begins it; false (with the message
+// box) when there is nothing it can download.
+bool CTidewellDlgLogic::StartSlot(int i) {
   if (!m_Images.m_bImageLoaded) {
     m_pView->MessageBox("Not Open File", kAppName, MessageIcon::None);
-  } else if (m_bDownPhone && !m_bDownEboot && !m_bDownPda) {
+    return false;
+  }
+  if (m_bDownPhone && !m_bDownEboot && !m_bDownPda) {
     m_pDownLoad[i]->StartPhoneDownload(i);
   } else if (m_bDownEboot || m_bDownPda) {
     m_pDownLoad[i]->StartDownload(i);
   } else {
     m_pView->MessageBox("Select an image to download", kAppName, MessageIcon::Exclamation);
+    return false;
   }
+  return true;
 }
 
 bool CTidewellDlgLogic::AnyDownloadStarted() const {
@@ -512,6 +517,16 @@ void CTidewellDlgLogic::OnStart() {
 }
 
 void CTidewellDlgLogic::OnStartDownload() {
+  // With several slots Start starts every connected slot not yet started.
+  if (m_nSlots > 1) {
+    for (int i = 0; i < m_nSlots; ++i) {
+      if (m_pDownLoad[i] && m_pDownLoad[i]->CreateUsb() && m_bDownStart[i] == 0 && !StartSlot(i)) {
+        m_pView->EnableStart(TRUE);
+        break;
+      }
+    }
+    return;
+  }
   if (m_bDownPhone && !m_bDownEboot && !m_bDownPda) {
     StartPhoneStage(1);
   } else if (m_bDownEboot || m_bDownPda) {

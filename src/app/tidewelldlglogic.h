@@ -156,7 +156,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void RemovalOfPort(const DeviceEvent& record);
   void RemovalOfLocatedDevice(const DeviceEvent& record);
   void ServeWaiting();
-  void StartSlot(int i);
+  bool StartSlot(int i);
   bool AnyDownloadStarted() const;
   void ClearDownloadRunning();
   void Note(const std::string& line);

@@ -124,6 +124,24 @@ TEST(StationSlots, AHandsetThatFindsNoFreeSlotWaitsAndIsServedInArrivalOrder) {
   EXPECT_EQ(h.CountCalls("ConnectPda"), 3);
 }
 
+TEST(StationSlots, WithoutAutoStartStartStartsEveryConnectedSlot) {
+  LogicHarness h(3, false);
+  h.SetImages(1, 1, 0);
+  h.Arrive("pda0");
+  h.Arrive("pda1");
+  h.Drain();
+  EXPECT_TRUE(h.m_View.m_bStartEnabled);
+  EXPECT_EQ(h.CountCalls("StartDownload"), 0) << "Start waits for the button";
+  h.PressStart();
+  EXPECT_EQ(h.CountCalls("StartDownload 0"), 1);
+  EXPECT_EQ(h.CountCalls("StartDownload 1"), 1);
+  // A handset that connects later is started by the next press.
+  h.Arrive("pda2");
+  h.Drain();
+  h.PressStart();
+  EXPECT_EQ(h.CountCalls("StartDownload"), 3);
+}
+
 TEST(StationSlots, WithoutAutoStartAnArrivalFindingNoSlotIsDropped) {
   LogicHarness h(1, false);
   h.SetImages(1, 1, 0);
