@@ -123,6 +123,10 @@ SimHandset::~SimHandset() {
 }
 
 void SimHandset::SetExpected(SimImages images) {
+  m_expected = std::make_shared<const SimImages>(std::move(images));
+}
+
+void SimHandset::SetExpected(std::shared_ptr<const SimImages> images) {
   m_expected = std::move(images);
 }
 

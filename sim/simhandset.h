@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -33,6 +32,8 @@ class SimHandset {
   // Images to compare the received ones with at the end of the run; taken
   // only before Start.
   void SetExpected(SimImages images);
+  // The same, shared with other handsets (read only).
+  void SetExpected(std::shared_ptr<const SimImages> images);
   // After the phone pause the COM port arrives only once ready() is true
   // (asked on the handset's thread every few ms, within the run's limit), so
   // that the ports of several handsets can arrive in an order of the test's
@@ -63,7 +64,7 @@ class SimHandset {
   SimConfig m_config;
   ISimTransport& m_transport;
   IClock& m_clock;
-  std::optional<SimImages> m_expected;
+  std::shared_ptr<const SimImages> m_expected;
   std::function<bool()> m_comReady;
   SimFlash m_flash;
   SimRecorder m_recorder;

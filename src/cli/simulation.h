@@ -1,10 +1,14 @@
 // tidewell --simulate: the simulated handset in this process, over
 // pseudo-terminals announced in a private temporary device directory, with
-// a generated package when none is given.
+// a generated package when none is given. With --slots N, N handsets share
+// the directory, handset k (from 1) at location "1-k" with COM port 6 + k;
+// their modem ports arrive in the reverse order of their PDA interfaces (a
+// port waits at most 10 s for the next handset's).
 #pragma once
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/frontoptions.h"
 #include "platform/clock.h"
@@ -45,19 +49,25 @@ class CSimulation {
   const std::string& DeviceDir() const { return m_strDeviceDir; }
   const std::string& PackagePath() const { return m_strPackage; }
 
-  // Switches the handset on: its PDA interface arrives in the directory.
+  // Switches the handsets on, one after the other: their PDA interfaces
+  // arrive in the directory.
   bool Start(std::string* error);
-  // Ends the handset's run, writes its findings and verification to err;
-  // true when every image it received matched the package.
+  // Ends the handsets' runs, writes each one's findings and then the
+  // verification to err; true when every handset received every image as
+  // the package has it.
   bool Finish(std::FILE* err);
 
  private:
+  void StopHandsets();
+
   std::string m_strRoot;
   std::string m_strDeviceDir;
   std::string m_strPackage;
+  int m_nHandsets = 1;
   RealClock m_Clock;
-  std::unique_ptr<sim::PtyTransport> m_pTransport;
-  std::unique_ptr<sim::SimHandset> m_pHandset;
+  // Handset k's transport and handset at index k - 1.
+  std::vector<std::unique_ptr<sim::PtyTransport>> m_Transports;
+  std::vector<std::unique_ptr<sim::SimHandset>> m_Handsets;
 };
 
 }  // namespace tw
