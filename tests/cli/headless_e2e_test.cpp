@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,40 @@ TEST_F(HeadlessRun, UnansweredJumpEndsAtOnce) {
   EXPECT_NE(r.strLog.find("[PHONE] [COM7] Jump fail...\n"), std::string::npos);
   // Ended by the failure itself, not by the time-out.
   EXPECT_EQ(r.strProgress.find("did not end in time"), std::string::npos);
+}
+
+// Four simulated handsets at once, their modem ports arriving in the reverse
+// order of their PDA interfaces: every run takes the port at its own
+// handset's location (as its record says), and every handset verifies.
+TEST_F(HeadlessRun, SimulatedHandsetsInParallelEachVerify) {
+  const std::string record = m_dir + "/runs.jsonl";
+  ChildProcess upgrader({TIDEWELL_BIN, "--headless", "--simulate", "--slots", "4", "--package", m_package,
+                         "--record", record, "--timeout", "100"},
+                        m_dir + "/tw.out", m_dir + "/tw.err");
+  const int status = upgrader.Wait(kRunBoundSeconds);
+  const std::string err = ReadFile(m_dir + "/tw.err");
+  EXPECT_EQ(status, 0) << err;
+  for (int k = 1; k <= 4; ++k) {
+    const std::string summary = "simulated handset " + std::to_string(k) + ": {\"location\":\"1-" +
+                                std::to_string(k) + "\",\"end\":\"phone-done\"";
+    EXPECT_NE(err.find(summary), std::string::npos) << err;
+  }
+  EXPECT_NE(err.find("\nsimulated handset verification: passed\n"), std::string::npos) << err;
+
+  std::ifstream runs(record);
+  std::set<int> slots;
+  std::set<std::string> locations;
+  for (std::string line; std::getline(runs, line);) {
+    const nlohmann::json run = nlohmann::json::parse(line);
+    const std::string location = run["location"];
+    ASSERT_TRUE(location.starts_with("1-")) << line;
+    EXPECT_EQ(run["com_port"], 6 + std::stoi(location.substr(2))) << line;
+    EXPECT_EQ(run["outcome"], "done") << line;
+    slots.insert(run["slot"].get<int>());
+    locations.insert(location);
+  }
+  EXPECT_EQ(slots, (std::set<int>{0, 1, 2, 3}));
+  EXPECT_EQ(locations, (std::set<std::string>{"1-1", "1-2", "1-3", "1-4"}));
 }
 
 TEST_F(HeadlessRun, NoImageSetEndsBeforeAnyDevice) {
