@@ -11,22 +11,34 @@ namespace tw {
 namespace {
 
 // The log's lines end in "\r\n"; the box wants "\n".
-QString ToBoxText(const std::string& text, std::size_t from) {
-  QString result = QString::fromUtf8(text.data() + from, static_cast<qsizetype>(text.size() - from));
+QString ToBoxText(const std::string& text) {
+  QString result = QString::fromStdString(text);
   result.remove(QLatin1Char('\r'));
   return result;
+}
+
+bool Continues(const std::string& shown, const std::string& text) {
+  return !shown.empty() && text.size() >= shown.size() && text.compare(0, shown.size(), shown) == 0;
 }
 
 }  // namespace
 
 void ShowLogText(QPlainTextEdit& edit, const std::string& shown, const std::string& text) {
   // A tail that starts between '\r' and '\n' would be fine too: the '\r' is dropped either way.
-  if (!shown.empty() && text.size() >= shown.size() && text.compare(0, shown.size(), shown) == 0) {
+  if (Continues(shown, text)) {
+    ShowLogChange(edit, true, text.substr(shown.size()));
+  } else {
+    ShowLogChange(edit, false, text);
+  }
+}
+
+void ShowLogChange(QPlainTextEdit& edit, bool bTail, const std::string& text) {
+  if (bTail) {
     QTextCursor cursor(edit.document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(ToBoxText(text, shown.size()));
+    cursor.insertText(ToBoxText(text));
   } else {
-    edit.setPlainText(ToBoxText(text, 0));
+    edit.setPlainText(ToBoxText(text));
   }
   QTextCursor end = edit.textCursor();
   end.movePosition(QTextCursor::End);
@@ -36,8 +48,16 @@ void ShowLogText(QPlainTextEdit& edit, const std::string& shown, const std::stri
   edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
 }
 
+QueuedLogSink::QueuedLogSink(Show show, std::chrono::milliseconds frame)
+    : m_show(std::move(show)), m_pacer([this] { Deliver(); }, frame) {}
+
 QueuedLogSink::QueuedLogSink(QPlainTextEdit* pEdit, std::chrono::milliseconds frame)
-    : m_pEdit(pEdit), m_pacer([this] { Deliver(); }, frame) {}
+    : QueuedLogSink(
+          [pEdit, shown = std::string()](const std::string& text) mutable {
+            ShowLogText(*pEdit, shown, text);
+            shown = text;
+          },
+          frame) {}
 
 void QueuedLogSink::SetLogText(const std::string& text) {
   std::lock_guard<std::mutex> guard(m_lock);
@@ -59,22 +79,30 @@ void QueuedLogSink::Deliver() {
     text.swap(m_strPending);
     m_bPosted = false;
   }
-  ShowLogText(*m_pEdit, m_strShown, text);
-  m_strShown = std::move(text);
+  m_show(text);
 }
 
+void ShowProgress(CTextProgressCtrl& bar, const ProgressReport& report) {
+  if (report.text) bar.SetWindowText(report.text->c_str());
+  if (report.pos) bar.SetPos(*report.pos);
+}
+
+QueuedProgressSink::QueuedProgressSink(Show show, std::chrono::milliseconds frame)
+    : m_show(std::move(show)), m_pacer([this] { Deliver(); }, frame) {}
+
 QueuedProgressSink::QueuedProgressSink(CTextProgressCtrl* pProgress, std::chrono::milliseconds frame)
-    : m_pProgress(pProgress), m_pacer([this] { Deliver(); }, frame) {}
+    : QueuedProgressSink([pProgress](const ProgressReport& report) { ShowProgress(*pProgress, report); },
+                         frame) {}
 
 void QueuedProgressSink::SetText(const std::string& text) {
   std::lock_guard<std::mutex> guard(m_lock);
-  m_strText = text;
+  m_pending.text = text;
   PostLocked();
 }
 
 void QueuedProgressSink::SetPos(int pos) {
   std::lock_guard<std::mutex> guard(m_lock);
-  m_nPos = pos;
+  m_pending.pos = pos;
   PostLocked();
 }
 
@@ -89,18 +117,14 @@ void QueuedProgressSink::PostLocked() {
   m_pacer.Request();
 }
 
-// The caption first, then the position, as a downloader reports them.
 void QueuedProgressSink::Deliver() {
-  std::optional<std::string> text;
-  std::optional<int> pos;
+  ProgressReport report;
   {
     std::lock_guard<std::mutex> guard(m_lock);
-    text.swap(m_strText);
-    pos.swap(m_nPos);
+    std::swap(report, m_pending);
     m_bPosted = false;
   }
-  if (text) m_pProgress->SetWindowText(text->c_str());
-  if (pos) m_pProgress->SetPos(*pos);
+  m_show(report);
 }
 
 }  // namespace tw

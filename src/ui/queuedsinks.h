@@ -6,6 +6,7 @@
 // is the whole log.
 #pragma once
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ class CTextProgressCtrl;
 
 class QueuedLogSink final : public ILogSink {
  public:
+  // show gets each whole log on the UI thread.
+  using Show = std::function<void(const std::string& log)>;
+  QueuedLogSink(Show show, std::chrono::milliseconds frame);
+  // Shows the log in this box.
   QueuedLogSink(QPlainTextEdit* pEdit, std::chrono::milliseconds frame);
   void SetLogText(const std::string& text) override;
   // True when every stored report has been shown.
@@ -29,16 +34,29 @@ class QueuedLogSink final : public ILogSink {
  private:
   void Deliver();
 
-  QPlainTextEdit* m_pEdit;
+  Show m_show;
   std::mutex m_lock;
   std::string m_strPending;
   bool m_bPosted = false;
-  std::string m_strShown;  // UI thread only
-  FramePacer m_pacer;      // destroyed first, with its pending deliveries
+  FramePacer m_pacer;  // destroyed first, with its pending deliveries
 };
+
+// What reaches the bar in one delivery: the caption, the position, or both.
+struct ProgressReport {
+  std::optional<std::string> text;
+  std::optional<int> pos;
+};
+
+// Puts a report on a bar: the caption first, then the position, as a
+// downloader reports them.
+void ShowProgress(CTextProgressCtrl& bar, const ProgressReport& report);
 
 class QueuedProgressSink final : public IProgressSink {
  public:
+  // show gets each merged report on the UI thread.
+  using Show = std::function<void(const ProgressReport& report)>;
+  QueuedProgressSink(Show show, std::chrono::milliseconds frame);
+  // Shows the reports on this bar.
   QueuedProgressSink(CTextProgressCtrl* pProgress, std::chrono::milliseconds frame);
   void SetText(const std::string& text) override;
   void SetPos(int pos) override;
@@ -49,10 +67,9 @@ class QueuedProgressSink final : public IProgressSink {
   void PostLocked();
   void Deliver();
 
-  CTextProgressCtrl* m_pProgress;
+  Show m_show;
   std::mutex m_lock;
-  std::optional<std::string> m_strText;
-  std::optional<int> m_nPos;
+  ProgressReport m_pending;
   bool m_bPosted = false;
   FramePacer m_pacer;  // destroyed first, with its pending deliveries
 };
@@ -60,5 +77,8 @@ class QueuedProgressSink final : public IProgressSink {
 // Shows a whole log in the box and keeps its last line in view. When the new
 // log continues the one shown, only the new tail is added.
 void ShowLogText(QPlainTextEdit& edit, const std::string& shown, const std::string& text);
+// The same for a change already known: text replaces the box's text, or
+// (bTail) is added at its end.
+void ShowLogChange(QPlainTextEdit& edit, bool bTail, const std::string& text);
 
 }  // namespace tw

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "report/observerlist.h"
 #include "ui/devtoolsmenu.h"
 #include "ui/initthenevents.h"
 #include "ui/logicevents.h"
@@ -16,12 +17,18 @@ int RunWindow(int argc, char** argv, CTidewellDlgLogic::Services services, const
               CRunReports* reports) {
   QApplication app(argc, argv);
   QtMessageQueue queue;
-  CTidewellDlg dlg;
+  CTidewellDlg dlg(services.nSlots);
   services.pView = &dlg;
   services.pQueue = &queue;
-  if (reports != nullptr) services.pObserver = reports->Observer();
+  // The runs report to the writers and to the window's slot rows.
+  CObserverList observers;
+  observers.Add(reports != nullptr ? reports->Observer() : services.pObserver);
+  observers.Add(dlg.RunObserver());
+  services.pObserver = &observers;
+  if (services.pClock != nullptr) dlg.SetRunClock(*services.pClock);
   const std::string packagePath = services.strPackagePath;
   CTidewellDlgLogic logic(std::move(services));
+  dlg.SetLocationSource([&logic](int nSlot) { return logic.m_strLocation[static_cast<std::size_t>(nSlot)]; });
   if (reports != nullptr) {
     reports->AttachImages(logic.m_Images, packagePath);
     AttachRecordMenu(dlg, *reports);

@@ -8,12 +8,16 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
+#include "app/tidewelldlglogic.h"
 #include "platform/tunables.h"
 #include "ui/aboutdlg.h"
 #include "ui/artwork.h"
 #include "ui/cdialognandselect.h"
 #include "ui/dialogtemplate.h"
+#include "ui/slotrow.h"
 #include "ui/textprogressctrl.h"
 
 namespace tw {
@@ -39,35 +43,72 @@ constexpr ControlTemplate kTemplate102[] = {
     {IDC_EDIT_LOG, ControlKind::LogEdit, "", 3, 77, 221, 69, true, true},
 };
 
+// The slot rows below the template: the column titles, then one row per slot.
+constexpr int kRowsLeft = 3;
+constexpr int kRowsTop = kDialogHeight + 2;
+constexpr int kRowsBottomMargin = 2;
+
+// The look of the upgrader's bars: text visible, white background, the two
+// text colours, range 0 to 100.
+void PrepareBar(CTextProgressCtrl& bar) {
+  bar.SetTextVisible(TRUE);
+  bar.SetBackgroundColour(RGB(255, 255, 255));
+  bar.SetTextColourOverBar(RGB(0, 50, 0));
+  bar.SetTextColourOverBackground(RGB(0, 0, 0));
+  bar.SetRange(0, 100);
+}
+
 }  // namespace
 
-CTidewellDlg::CTidewellDlg(QWidget* pParent)
+CTidewellDlg::CTidewellDlg(QWidget* pParent) : CTidewellDlg(1, pParent) {}
+
+CTidewellDlg::CTidewellDlg(int nSlots, QWidget* pParent)
     : CDrawH2Dlg(IDD_TIDEWELL_DIALOG, pParent),
       m_hIcon(AppIcon()),
       m_strAboutMenu(QString::fromUtf8(kAboutMenuText)) {
   setWindowTitle(QString::fromUtf8(kCaption));
-  CreateTemplateControls();
+  CreateTemplateControls(std::clamp(nSlots, 1, kSlotCount));
   m_pDeveloperMenu = GetSystemMenu()->addMenu(tr("Developer"));
   AddDeveloperCommand(tr("NAND Commands..."), [this] { SelectNandCommands(); });
 }
 
 CTidewellDlg::~CTidewellDlg() = default;
 
-void CTidewellDlg::CreateTemplateControls() {
+void CTidewellDlg::CreateTemplateControls(int nSlots) {
   CreateTemplate(kDialogWidth, kDialogHeight, kTemplate102, ClientArea());
   m_pProgress = static_cast<CTextProgressCtrl*>(tw::GetDlgItem(ClientArea(), IDC_PROGRESS));
   m_pStart = static_cast<QPushButton*>(tw::GetDlgItem(ClientArea(), IDC_BUTTON_START));
   m_pHidden = static_cast<QPushButton*>(tw::GetDlgItem(ClientArea(), IDC_BUTTON_HIDDEN));
   m_pLog = static_cast<QPlainTextEdit*>(tw::GetDlgItem(ClientArea(), IDC_EDIT_LOG));
   const std::chrono::milliseconds frame(GetTunables().uiFrameMs);
-  m_pLogSink = std::make_unique<QueuedLogSink>(m_pLog, frame);
-  m_pProgressSink = std::make_unique<QueuedProgressSink>(m_pProgress, frame);
+  m_pBoard = std::make_unique<CSlotBoard>(nSlots, *m_pLog, *m_pProgress, frame);
+  if (nSlots > 1) CreateSlotRows();
   connect(m_pStart, &QPushButton::clicked, this, [this] {
     if (m_pEvents != nullptr) m_pEvents->OnStart();
   });
   connect(m_pHidden, &QPushButton::clicked, this, [this] {
     if (m_pEvents != nullptr) m_pEvents->OnStartDownload();
   });
+}
+
+// The rows under the template; the client area grows to hold them.
+void CTidewellDlg::CreateSlotRows() {
+  const int nSlots = m_pBoard->SlotCount();
+  const DialogBaseUnits base = BaseUnits();
+  const int height = kRowsTop + kSlotRowsTitleHeight + nSlots * kSlotRowHeight + kRowsBottomMargin;
+  SetClientSize(MapDialogRect(QRect(0, 0, kDialogWidth, height), base).size());
+  QWidget* titles = CSlotRow::CreateTitles(base, ClientArea());
+  titles->move(MapDialogRect(QRect(kRowsLeft, kRowsTop, 0, 0), base).topLeft());
+  std::vector<CSlotRow*> rows;
+  for (int i = 0; i < nSlots; ++i) {
+    auto* row = new CSlotRow(i, base, ClientArea());
+    row->move(
+        MapDialogRect(QRect(kRowsLeft, kRowsTop + kSlotRowsTitleHeight + i * kSlotRowHeight, 0, 0), base)
+            .topLeft());
+    PrepareBar(*row->Bar());
+    rows.push_back(row);
+  }
+  m_pBoard->AttachRows(rows);
 }
 
 QWidget* CTidewellDlg::GetDlgItem(int nID) const {
@@ -128,17 +169,16 @@ void CTidewellDlg::MessageBox(const std::string& text, const std::string& captio
 
 void CTidewellDlg::PrepareProgressBar() {
   m_pProgress->SetWindowText("");
-  m_pProgress->SetTextVisible(TRUE);
-  m_pProgress->SetBackgroundColour(RGB(255, 255, 255));
-  m_pProgress->SetTextColourOverBar(RGB(0, 50, 0));
-  m_pProgress->SetTextColourOverBackground(RGB(0, 0, 0));
-  m_pProgress->SetRange(0, 100);
+  PrepareBar(*m_pProgress);
   m_pProgress->SetPos(0);
 }
 
 // The data exchange binds only the bar and the Start button, which always
-// show their state: nothing to refresh.
-void CTidewellDlg::UpdateData() {}
+// show their state; the slot rows look again (a connect has learnt where
+// its handset is plugged in).
+void CTidewellDlg::UpdateData() {
+  m_pBoard->Refresh();
+}
 
 void CTidewellDlg::EndDialog(int nResult) {
   done(nResult == IDOK ? QDialog::Accepted : QDialog::Rejected);

@@ -51,11 +51,7 @@ QWidget* ActiveModal() {
 void ShowReports(CTidewellDlg& dlg) {
   // Messages the window posts to itself may make reports of their own.
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-  auto* log = dynamic_cast<QueuedLogSink*>(dlg.LogEdit());
-  auto* progress = dynamic_cast<QueuedProgressSink*>(dlg.ProgressBar());
-  ASSERT_NE(log, nullptr);
-  ASSERT_NE(progress, nullptr);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return log->Idle() && progress->Idle(); }, 5000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.ReportsShown(); }, 5000))
       << "the reports reached the controls";
   QCoreApplication::processEvents();
 }

@@ -32,9 +32,9 @@ struct ModalRun {
 };
 ModalRun RunModal(CDialog& dialog, std::function<void()> action);
 
-// Runs the queued events, then the event loop until the dialog's log box and
-// progress bar show every report made so far (their updates are paced to one
-// per frame).
+// Runs the queued events, then the event loop until the dialog's log box,
+// progress bar and slot rows show every report made so far (their updates
+// are paced to one per frame).
 void ShowReports(CTidewellDlg& dlg);
 
 // The dialog that is running modally now (a nested one), or null.

@@ -4,6 +4,7 @@
 // downloader after the grace period.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "tests/app/logicharness.h"
 #include "ui/logicevents.h"
 #include "ui/qtmessagequeue.h"
+#include "ui/slotrow.h"
 #include "ui/textprogressctrl.h"
 #include "ui/tidewelldlg.h"
 #include "uitest.h"
@@ -84,6 +86,62 @@ TEST(WindowWithLogic, ArrivalStartMessageAndClose) {
   const std::vector<std::uint32_t> sleeps = clock.Sleeps();
   ASSERT_FALSE(sleeps.empty());
   EXPECT_EQ(sleeps.back(), static_cast<std::uint32_t>(GetTunables().closeGraceMs));
+}
+
+// Two armed slots as RunWindow wires them: each handset's downloader
+// reports to its own slot's row and log, the rows learn where each handset
+// is plugged in from the logic, and a click on a row shows that slot's log.
+TEST(WindowWithLogic, TwoSlotsShowTheirOwnHandsets) {
+  QtMessageQueue queue;
+  CTidewellDlg dlg(2);
+  VirtualClock clock;
+  test::NoDevices devices;
+  test::FakeEventSource events;
+  test::Script script;
+  script.locations = {{0, "1-1"}, {1, "1-2"}};
+  int connects = 0;
+  script.duringConnect = [&](test::FakeDownloader& downloader) {
+    const int n = connects++;
+    const std::string slot = std::to_string(n);
+    dlg.RunObserver()->OnRunStarted(n);
+    dlg.RunObserver()->OnStageStarted(n, StageInfo(RunStage::Hello));
+    downloader.m_pLog->SetLogText("[PDA]Device Found. = [" + slot + "] \r\n");
+    downloader.m_pProgress->SetText("Connected " + slot);
+    dlg.RunObserver()->OnStageEnded(n, StageInfo(RunStage::Hello), StageOutcome(StageResult::Done()));
+  };
+  test::DownloaderRecord record;
+  CTidewellDlgLogic* pLogic = nullptr;
+  CTidewellDlgLogic::Services services = test::LogicServices(
+      dlg, queue, clock, devices, events, [&](IDownloadOwner*, int) -> std::unique_ptr<ISlotDownloader> {
+        return std::make_unique<test::FakeDownloader>(*pLogic, script, record);
+      });
+  services.nSlots = 2;
+  services.pObserver = dlg.RunObserver();
+  dlg.SetRunClock(clock);
+  CTidewellDlgLogic logic(std::move(services));
+  pLogic = &logic;
+  dlg.SetLocationSource([&logic](int nSlot) { return logic.m_strLocation[static_cast<std::size_t>(nSlot)]; });
+  CTidewellDlgLogicEvents adapter(logic);
+  dlg.SetEvents(&adapter);
+
+  const test::ModalRun run = test::RunModal(dlg, [&] {
+    events.m_Sink(DeviceEvent{DeviceEvent::Action::Arrival, DeviceEvent::Kind::Other, "pda@1-1", "1-1"});
+    events.m_Sink(DeviceEvent{DeviceEvent::Action::Arrival, DeviceEvent::Kind::Other, "pda@1-2", "1-2"});
+    test::ShowReports(dlg);
+    for (int i = 0; i < 2; ++i) {
+      CSlotRow& row = *dlg.SlotRow(i);
+      EXPECT_EQ(row.Cell(CSlotRow::kLocation)->text().toStdString(), i == 0 ? "1-1" : "1-2");
+      char caption[32];
+      row.Bar()->GetWindowText(caption, sizeof caption);
+      EXPECT_EQ(std::string(caption), "Connected " + std::to_string(i));
+    }
+    EXPECT_EQ(dlg.LogBox()->toPlainText(), QStringLiteral("[PDA]Device Found. = [0] \n"));
+    QTest::mouseClick(dlg.SlotRow(1), Qt::LeftButton);
+    EXPECT_EQ(dlg.LogBox()->toPlainText(), QStringLiteral("[PDA]Device Found. = [1] \n"));
+    dlg.close();
+  });
+  EXPECT_FALSE(run.leftOpen);
+  EXPECT_EQ(connects, 2);
 }
 
 }  // namespace
