@@ -5,12 +5,16 @@
 // "tidewell-window-preview --icon SIZE FILE" saves the application icon as a
 // PNG picture instead (the desktop entry's icon).
 #include <QApplication>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "ui/artwork.h"
 #include "ui/screenshot.h"
 #include "ui/textprogressctrl.h"
@@ -28,16 +32,20 @@ constexpr const char* kSampleLog =
     "[PDA]Eboot data length = <1100KB>\r\n"
     "[PDA]EBoot data download ready.\r\n";
 
-// A slot's sample run: where it is, the stages it began and how it ended.
+// A slot's sample run: where it is, the stages it began, when it began and
+// ended (seconds into the preview's virtual time; no end: it still runs) and how.
 struct SampleRun {
   const char* location;
   const char* progress;
   int pos;
   std::vector<tw::StageInfo> stages;
-  bool bEnded;
+  std::uint32_t startS;
+  std::optional<std::uint32_t> endS;
   tw::RunOutcome outcome;
   const char* reason;
 };
+
+constexpr std::uint32_t kPreviewNowS = 263;
 
 std::vector<SampleRun> SampleRuns() {
   using tw::RunStage;
@@ -47,28 +55,32 @@ std::vector<SampleRun> SampleRuns() {
        "Eboot downloading : 042 %",
        42,
        {StageInfo(RunStage::Hello), StageInfo(RunStage::Eboot)},
-       false,
+       200,
+       {},
        tw::RunOutcome::Done,
        ""},
       {"1-2",
        "[COM12] CODE downloading : 067 %",
        67,
        {StageInfo(RunStage::PortOpening, 12), StageInfo(RunStage::Phone, 12), StageInfo("CODE", 0, 0, 0, 12)},
-       false,
+       70,
+       {},
        tw::RunOutcome::Done,
        ""},
       {"1-3",
        "[COM13]Phone image complete.",
        0,
        {StageInfo(RunStage::Phone, 13)},
-       true,
+       0,
+       192,
        tw::RunOutcome::Done,
        ""},
       {"1-4",
        "TIME OUT :: Can't access device..",
        0,
        {StageInfo(RunStage::Eboot)},
-       true,
+       20,
+       61,
        tw::RunOutcome::Failed,
        "the last EBOOT record was not answered"},
   };
@@ -99,29 +111,51 @@ class PreviewEvents final : public tw::ITidewellDlgEvents {
   tw::DownloadOwnerFlags& OwnerFlags() override { return m_flags; }
 
  private:
+  // The runs' starts and ends in the order of their times, on a virtual clock.
   void ShowSampleRuns() {
     tw::IRunObserver& observer = *m_dlg.RunObserver();
     const std::vector<SampleRun> runs = SampleRuns();
+    m_dlg.SetRunClock(m_clock);
     m_dlg.SetLocationSource([runs](int nSlot) {
       return nSlot < static_cast<int>(runs.size())
                  ? std::string(runs[static_cast<std::size_t>(nSlot)].location)
                  : std::string();
     });
-    for (int i = 0; i < m_dlg.SlotCount() && i < static_cast<int>(runs.size()); ++i) {
+    struct Step {
+      std::uint32_t time;
+      int slot;
+      bool bStart;
+    };
+    std::vector<Step> steps;
+    for (int i = 0; i < std::min(m_dlg.SlotCount(), static_cast<int>(runs.size())); ++i) {
       const SampleRun& run = runs[static_cast<std::size_t>(i)];
-      observer.OnRunStarted(i);
-      for (const tw::StageInfo& stage : run.stages) observer.OnStageStarted(i, stage);
-      m_dlg.SlotProgress(i)->SetText(run.progress);
-      m_dlg.SlotProgress(i)->SetPos(run.pos);
-      tw::RunEnd end;
-      end.nSlot = i;
-      end.location = run.location;
-      end.outcome = run.outcome;
-      end.reason = run.reason;
-      if (run.bEnded) observer.OnRunEnded(end);
+      steps.push_back({run.startS, i, true});
+      if (run.endS) steps.push_back({*run.endS, i, false});
     }
+    std::sort(steps.begin(), steps.end(), [](const Step& a, const Step& b) { return a.time < b.time; });
+    std::uint32_t now = 0;
+    for (const Step& step : steps) {
+      m_clock.Advance((step.time - now) * 1000);
+      now = step.time;
+      const SampleRun& run = runs[static_cast<std::size_t>(step.slot)];
+      if (step.bStart) {
+        observer.OnRunStarted(step.slot);
+        for (const tw::StageInfo& stage : run.stages) observer.OnStageStarted(step.slot, stage);
+        m_dlg.SlotProgress(step.slot)->SetText(run.progress);
+        m_dlg.SlotProgress(step.slot)->SetPos(run.pos);
+      } else {
+        tw::RunEnd end;
+        end.nSlot = step.slot;
+        end.location = run.location;
+        end.outcome = run.outcome;
+        end.reason = run.reason;
+        observer.OnRunEnded(end);
+      }
+    }
+    m_clock.Advance((kPreviewNowS - now) * 1000);
   }
 
+  tw::VirtualClock m_clock;
   tw::CTidewellDlg& m_dlg;
   tw::DownloadOwnerFlags m_flags;
 };
