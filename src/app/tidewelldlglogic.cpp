@@ -566,7 +566,11 @@ ISlotDownloader* CTidewellDlgLogic::StageDownloader(int n) {
 BOOL CTidewellDlgLogic::OnClose() {
   UnregisterDeviceNotification();
   m_Images.m_bImageLoaded = 0;
-  for (int i = 0; i < m_nMaxOpenDevice && i < kSlotCount; ++i) {
+  // The devices counted open; with several slots, whose connects end in any
+  // order and so are not all counted, every armed slot: each run still in
+  // progress ends (stopped) here, before the close is reported.
+  const int nClosing = m_nSlots > 1 ? std::max(m_nSlots, m_nMaxOpenDevice) : m_nMaxOpenDevice;
+  for (int i = 0; i < nClosing && i < kSlotCount; ++i) {
     DeleteDownloader(i);
   }
   m_pView->EndDialog(IDCANCEL);

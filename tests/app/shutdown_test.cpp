@@ -63,6 +63,26 @@ TEST(Shutdown, DownloaderWhoseConnectFailedIsDeletedToo) {
   EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
 }
 
+// With several slots the connects end in any order, and a slot whose
+// connect ended before a lower slot's is never counted open: the close still
+// deletes every slot's downloader, so that each run ends before the close.
+TEST(Shutdown, WithSeveralSlotsCloseDeletesEverySlotsDownloader) {
+  LogicHarness h(2, true);
+  h.SetImages(1, 1, 0);
+  h.m_Script.bManualConnectEnd = true;
+  h.Arrive("pda@1-1");
+  h.Arrive("pda@1-2");
+  h.Drain();
+  ASSERT_EQ(h.m_Records.size(), 2u);
+  h.m_pLast->FinishConnect();  // slot 1's; slot 0's still runs
+  h.Drain();
+  ASSERT_EQ(h.CountCalls("StartDownload 1"), 1);
+  ASSERT_EQ(h.Logic().m_nMaxOpenDevice, 0);
+  h.Logic().OnClose();
+  EXPECT_EQ(h.m_Records[0].nDestroyed, 1);
+  EXPECT_EQ(h.m_Records[1].nDestroyed, 1);
+}
+
 TEST(Shutdown, DroppingTheLogicDeletesEveryDownloaderOnce) {
   LogicHarness h;
   h.Connect();
