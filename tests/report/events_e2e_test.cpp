@@ -16,6 +16,7 @@
 
 #include "tests/cli/childprocess.h"
 #include "tests/cli/headlessrunfixture.h"
+#include "tests/cli/jsonlines.h"
 
 namespace tw::test {
 namespace {
@@ -23,18 +24,6 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::size_t kHeaderSize = 36;  // the package's trailing header
-
-std::vector<Json> JsonLines(const std::string& text) {
-  std::vector<Json> lines;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(Json::parse(text.substr(at, end - at)));
-    at = end + 1;
-  }
-  return lines;
-}
 
 // The SHA-256 of a byte range of a file, by the system's sha256sum.
 std::string SystemSha256(const std::string& path, std::uint64_t offset, std::uint64_t size) {
