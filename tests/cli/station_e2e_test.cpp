@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -15,7 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <regex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stop_token>
@@ -100,11 +101,24 @@ std::set<std::string> DescriptorTargets(pid_t pid) {
   return targets;
 }
 
+// The number between open and the close that follows it ("[COM11]" gives
+// 11 for "[COM" and ']'); none when there are not only digits between.
+std::optional<int> NumberBetween(const std::string& text, const std::string& open, char close) {
+  const std::size_t at = text.find(open);
+  if (at == std::string::npos) return std::nullopt;
+  const std::size_t from = at + open.size();
+  const std::size_t end = text.find(close, from);
+  if (end == std::string::npos || end == from) return std::nullopt;
+  const std::string digits = text.substr(from, end - from);
+  if (!std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    return std::nullopt;
+  }
+  return std::stoi(digits);
+}
+
 // Every run's events go to its slot: a run's stages name its COM port, and
 // the texts it logs name its slot ("[StartDownload => 2]") and its COM port.
 void ExpectEachEventOnItsSlot(const std::vector<Json>& events) {
-  static const std::regex kComText(R"(\[COM(\d+)\])");
-  static const std::regex kSlotText(R"(\[StartDownload => (\d+)\])");
   std::map<int, std::vector<Json>> open;  // by slot: the events of its run so far
   for (const Json& event : events) {
     if (event["slot"].is_null()) continue;
@@ -118,12 +132,11 @@ void ExpectEachEventOnItsSlot(const std::vector<Json>& events) {
       }
       if (of["event"] != "log") continue;
       const std::string text = of["text"];
-      std::smatch match;
-      if (std::regex_search(text, match, kComText)) {
-        EXPECT_EQ(comPort, std::stoi(match[1])) << of;
+      if (const std::optional<int> port = NumberBetween(text, "[COM", ']')) {
+        EXPECT_EQ(comPort, *port) << of;
       }
-      if (std::regex_search(text, match, kSlotText)) {
-        EXPECT_EQ(slot, std::stoi(match[1])) << of;
+      if (const std::optional<int> named = NumberBetween(text, "[StartDownload => ", ']')) {
+        EXPECT_EQ(slot, *named) << of;
       }
     }
     open.erase(slot);
