@@ -112,9 +112,19 @@ void CHeadlessView::WriteLog(const std::string& prefix, const std::string& added
   std::fflush(m_out);
 }
 
+// Whole lines only, so that the slots' lines never mix on one line; the
+// rest waits for its line end (or the end of the run's output).
 void CHeadlessView::CSlotSinks::SetLogText(const std::string& text) {
   std::lock_guard guard(m_pView->m_lock);
-  m_pView->WriteLog("[slot " + std::to_string(m_nSlot) + "] ", TakeAdded(m_strLogShown, text));
+  m_strPending += TakeAdded(m_strLogShown, text);
+  const std::size_t end = m_strPending.rfind('\n');
+  if (end == std::string::npos) return;
+  m_pView->WriteLog(Prefix(), m_strPending.substr(0, end + 1));
+  m_strPending.erase(0, end + 1);
+}
+
+std::string CHeadlessView::CSlotSinks::Prefix() const {
+  return "[slot " + std::to_string(m_nSlot) + "] ";
 }
 
 void CHeadlessView::CSlotSinks::SetText(const std::string& text) {
@@ -176,6 +186,10 @@ void CHeadlessView::FinishProgress() {
   std::lock_guard guard(m_lock);
   EndBarLine();
   std::fflush(m_err);
+  for (CSlotSinks& slot : m_slots) {
+    if (!slot.m_strPending.empty()) WriteLog(slot.Prefix(), slot.m_strPending + "\n");
+    slot.m_strPending.clear();
+  }
 }
 
 // A live bar's line is ended before anything else is written to err.

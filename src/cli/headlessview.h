@@ -65,7 +65,8 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
   void OnRunEnded(const RunEnd& end) override;
 
   std::string LastProgressText() const;
-  // Ends the live bar's line, if one is drawn.
+  // Ends the live bar's line, if one is drawn, and writes the slots' lines
+  // that never got their line end.
   void FinishProgress();
 
  private:
@@ -84,7 +85,9 @@ class CHeadlessView final : public ITidewellView, public ILogSink, public IProgr
     friend class CHeadlessView;
     CHeadlessView* m_pView = nullptr;
     int m_nSlot = 0;
+    std::string Prefix() const;
     std::string m_strLogShown;  // guarded by the view's lock
+    std::string m_strPending;   // the start of a line not yet ended
     std::string m_strText;
     int m_nPos = 0;
     std::pair<std::string, int> m_lastDrawn;

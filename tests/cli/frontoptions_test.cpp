@@ -38,6 +38,21 @@ TEST(FrontOptions, AcceptsTheRunOptions) {
   EXPECT_FALSE(simulate.nTimeoutSeconds.has_value());
 }
 
+TEST(FrontOptions, TheStationRunsHeadless) {
+  FrontOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--station", "--slots", "8", "--count", "50", "--strict"}, &options, &error)) << error;
+  EXPECT_TRUE(options.bHeadless);
+  EXPECT_EQ(options.nSlots, 8);
+  EXPECT_EQ(options.nCount, 50);
+  EXPECT_TRUE(options.bStrict);
+  FrontOptions window;
+  ASSERT_TRUE(Parse({"--slots", "3", "--auto-start"}, &window, &error)) << error;
+  EXPECT_FALSE(window.bHeadless);
+  EXPECT_TRUE(window.bAutoStart);
+  EXPECT_EQ(window.nSlots, 3);
+}
+
 TEST(FrontOptions, PacingIsFixedUnlessAnswerIsAsked) {
   const std::vector<std::pair<std::vector<const char*>, PhonePacing>> cases{
       {{}, PhonePacing::Fixed},
@@ -87,6 +102,12 @@ TEST(FrontOptions, RefusesWhatItCannotUse) {
       {"--pacing", "fast"},
       {"--pacing", "Answer"},
       {"--pacing", "answer", "--pacing", "fixed"},
+      {"--slots", "0"},
+      {"--slots", "9"},
+      {"--slots", "2", "--slots", "3"},
+      {"--count", "3"},
+      {"--station", "--count", "0"},
+      {"--station", "--count", "1", "--count", "2"},
   };
   for (const auto& args : cases) {
     FrontOptions options;

@@ -150,5 +150,32 @@ TEST(HeadlessView, LiveBarRedrawsOneLine) {
   EXPECT_EQ(err.back(), '\n');
 }
 
+// With several slots each line names its slot; a line is written once it
+// has ended, so two slots' lines never mix; a run ends the headless run once
+// every slot has ended one, and a failed or (strict) skipping one fails it.
+TEST(HeadlessView, SeveralSlotsNameTheirLinesAndEndAfterARunEach) {
+  CMessageLoop loop;
+  Streams s;
+  CHeadlessView view(loop, s.out, s.err, false, HeadlessPolicy{2, false, true});
+  EXPECT_EQ(view.SlotLog(2), nullptr);
+  view.SlotLog(1)->SetLogText("Param = (7)");
+  view.SlotLog(0)->SetLogText("[PDA] zero\r\n");
+  view.SlotLog(1)->SetLogText("Param = (7)dwWriteLen = <1>\r\nhalf");
+  view.SlotProgress(1)->SetText("[COM8] CODE downloading : 045 %");
+  view.SlotProgress(1)->SetPos(45);
+  view.FinishProgress();
+  EXPECT_EQ(s.Out(), "[slot 0] [PDA] zero\n[slot 1] Param = (7)dwWriteLen = <1>\n[slot 1] half\n");
+  EXPECT_EQ(s.Err(), "[slot 1] progress  45% [COM8] CODE downloading : 045 %\n");
+
+  RunEnd done;
+  done.nSlot = 0;
+  view.DownloadDone(done);
+  RunEnd skipped = done;
+  skipped.nSlot = 1;
+  skipped.skippedRegions = {"EFS"};
+  view.DownloadDone(skipped);
+  EXPECT_EQ(loop.Run().value_or(-2), kExitRunFailed) << "--strict fails a run that skipped a region";
+}
+
 }  // namespace
 }  // namespace tw
