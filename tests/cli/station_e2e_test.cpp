@@ -188,6 +188,18 @@ class CLocationlessPorts {
 
 class StationRun : public HeadlessRunFixture {
  protected:
+  // In a sanitizer build a report of the upgrader or a handset fails the
+  // test, also where the exit status it gives (1) is the one expected.
+  void TearDown() override {
+    for (const auto& entry : fs::directory_iterator(m_dir)) {
+      if (entry.path().extension() != ".err") continue;
+      const std::string err = ReadFile(entry.path().string());
+      EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << entry.path() << "\n" << err;
+      EXPECT_EQ(err.find("runtime error:"), std::string::npos) << entry.path() << "\n" << err;
+    }
+    HeadlessRunFixture::TearDown();
+  }
+
   std::string EventsPath() const { return m_dir + "/events.jsonl"; }
   std::string RecordPath() const { return m_dir + "/record.jsonl"; }
   std::string SimOut(const Handset& handset) const { return m_dir + "/sim-" + handset.location + ".out"; }
@@ -378,9 +390,10 @@ TEST_F(StationRun, HandsetAfterHandsetLeavesNoDescriptorOrThreadBehind) {
     }
     return last;
   };
+  const std::vector<Handset> handsets = Handsets(5, false);
   std::pair<int, int> first;
-  for (std::size_t k = 1; k <= 5; ++k) {
-    const Handset handset{"1-1", 11, {}};
+  for (std::size_t k = 1; k <= handsets.size(); ++k) {
+    const Handset& handset = handsets[k - 1];
     auto plugged = PlugIn(handset);
     ASSERT_TRUE(WaitForEvents([k](const std::vector<Json>& events) {
       return Named(events, "run_ended").size() == k;
@@ -392,10 +405,13 @@ TEST_F(StationRun, HandsetAfterHandsetLeavesNoDescriptorOrThreadBehind) {
   }
   kill(upgrader->Pid(), SIGINT);
   EXPECT_EQ(upgrader->Wait(60), 0) << ReadFile(m_dir + "/tw.err");
-  const std::vector<Json> runs = Named(Events(), "run_ended");
+  const std::vector<Json> events = Events();
+  const std::vector<Json> runs = Named(events, "run_ended");
   ASSERT_EQ(runs.size(), 5u);
   for (const Json& run : runs) EXPECT_EQ(run["outcome"], "done") << run;
-  EXPECT_NE(ReadFile(m_dir + "/tw.err").find("tidewell: run 5: slot 0 at 1-1 on COM11: done in "),
+  ExpectPairedAsTheHandsets(runs, handsets);
+  ExpectEachEventOnItsSlot(events);
+  EXPECT_NE(ReadFile(m_dir + "/tw.err").find("tidewell: run 5: slot 0 at 1-5 on COM15: done in "),
             std::string::npos);
 }
 
