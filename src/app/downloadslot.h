@@ -26,6 +26,7 @@ class CDownLoadSlot : public ISlotDownloader {
   // worker closes the port, and it also covers a port still being opened.
   BOOL PhonePortOpen() const override { return m_DownLoad.m_bFlagSet.bOpenPhone.load(); }
   std::string PdaLocation() const override { return m_DownLoad.PdaLocation(); }
+  void PreferInterface(const std::string& path) override { m_DownLoad.PreferInterface(path); }
 
   CDownLoad& DownLoad() { return m_DownLoad; }
 

@@ -40,6 +40,9 @@ class ISlotDownloader {
   // Where the slot's handset is plugged in (its download interface's
   // location); "" when unknown.
   virtual std::string PdaLocation() const { return {}; }
+  // The download interface (its path) whose arrival the slot took: the
+  // next PDA connect tries it first.
+  virtual void PreferInterface(const std::string& /*path*/) {}
 };
 
 // Makes the downloader of a slot: CDownLoad(pOwner, nPort).

@@ -230,7 +230,7 @@ void CTidewellDlgLogic::OnArrival(const DeviceEvent& record) {
     return;
   }
   if (const int i = FreeSlot(); i >= 0) {
-    ArrivalForIdleSlot(i);
+    ArrivalForIdleSlot(i, record);
     return;
   }
   if (m_bAutoStart && record.kind == DeviceEvent::Kind::Other) {
@@ -287,8 +287,11 @@ int CTidewellDlgLogic::SlotForPort(const DeviceEvent& record) {
   return -1;
 }
 
-void CTidewellDlgLogic::ArrivalForIdleSlot(int i) {
+void CTidewellDlgLogic::ArrivalForIdleSlot(int i, const DeviceEvent& record) {
   m_bSlotIdle[i] = 0;
+  // With several slots the connect opens this arrival's interface first, so
+  // that the handset served is the one that arrived (and waited) first.
+  m_strArrivalPath[i] = m_nSlots > 1 && record.kind == DeviceEvent::Kind::Other ? record.name : "";
   Trace("DBT_DEVICEARRIVAL == %d[%u]\r\n", i, m_pClock->GetTickCount());
   // With one slot this is port 0, which a removal of a device without a COM
   // port frees; several slots tell their handsets apart by location.
@@ -354,7 +357,7 @@ void CTidewellDlgLogic::ServeWaiting() {
     m_waiting.pop_front();
     Note("Slot " + std::to_string(i) + " takes the waiting handset" +
          (next.location.empty() ? "" : " at " + next.location) + ".");
-    ArrivalForIdleSlot(i);
+    ArrivalForIdleSlot(i, next);
   }
 }
 
@@ -370,6 +373,7 @@ long CTidewellDlgLogic::OnDevicePda(WPARAM /*wParam*/, LPARAM lParam) {
   const int i = static_cast<int>(lParam);
   ISlotDownloader& downloader = AttachDownloader(i, 0);
   ++m_nConnecting[i];
+  downloader.PreferInterface(m_strArrivalPath[i]);
   downloader.ConnectPda(&m_Images.m_ImageTable, i);
   return 0;
 }

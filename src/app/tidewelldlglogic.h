@@ -137,8 +137,10 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   int m_nOpenDevice = 0;
   int m_nMaxOpenDevice = 0;
   PhonePort m_PhonePort;
-  // Per slot: where its handset is plugged in, learnt at its connect.
+  // Per slot: where its handset is plugged in, learnt at its connect, and
+  // the path of the download interface whose arrival it took.
   std::array<std::string, kSlotCount> m_strLocation;
+  std::array<std::string, kSlotCount> m_strArrivalPath;
   // Handsets that arrived while no slot was free, in their order (--auto-start).
   std::deque<DeviceEvent> m_waiting;
 
@@ -151,7 +153,7 @@ class CTidewellDlgLogic : public DownloadOwnerFlags, public IDownloadOwner {
   void OnArrival(const DeviceEvent& record);
   int FreeSlot() const;
   int SlotForPort(const DeviceEvent& record);
-  void ArrivalForIdleSlot(int i);
+  void ArrivalForIdleSlot(int i, const DeviceEvent& record);
   bool ArrivalForPhoneStage(int i, const DeviceEvent& record);
   void RemovalOfPort(const DeviceEvent& record);
   void RemovalOfLocatedDevice(const DeviceEvent& record);

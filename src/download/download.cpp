@@ -411,6 +411,11 @@ void CDownLoad::SetWhere(const std::string& location, int nComPort) {
   m_nRunComPort = nComPort;
 }
 
+void CDownLoad::PreferInterface(const std::string& path) {
+  std::lock_guard guard(m_whereLock);
+  m_strPreferredPath = path;
+}
+
 std::string CDownLoad::PdaLocation() const {
   std::lock_guard guard(m_whereLock);
   return m_strLocation;

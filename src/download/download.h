@@ -71,6 +71,9 @@ class CDownLoad {
   // location of the download interface its handshake opened; "" when
   // unknown. Callable from any thread.
   std::string PdaLocation() const;
+  // The download interface the next handshake tries first: the one whose
+  // arrival the slot took. Callable from any thread.
+  void PreferInterface(const std::string& path);
   // Entry operations, UI thread.
   void StartDownload(int nIndex);
   void StartPhoneDownload(int nIndex);
@@ -212,6 +215,7 @@ class CDownLoad {
   mutable std::mutex m_whereLock;
   std::string m_strLocation;
   int m_nRunComPort = 0;
+  std::string m_strPreferredPath;
 
   // Set by the handshake until PdaCommandThread's one write is done.
   std::mutex m_afterConnectLock;

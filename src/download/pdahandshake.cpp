@@ -22,9 +22,14 @@ BOOL CDownLoad::PdaHandshake(int nIndex) {
   BYTE Rvalue[kPdaReplyBufferSize] = {};
   LogMessage("[PDA] Connect and Power-on the Device.\r\n");
 
+  std::string preferred;
+  {
+    std::lock_guard guard(m_whereLock);
+    preferred = m_strPreferredPath;
+  }
   BOOL bOpened = FALSE;
   for (int attempt = 0; attempt < kOpenAttempts && !bOpened && !Stopping(); ++attempt) {
-    bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, std::max(nIndex, Owner().ArmedSlots() - 1));
+    bOpened = m_Usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, std::max(nIndex, Owner().ArmedSlots() - 1), preferred);
     if (!bOpened) Sleep(kOpenRetryMs);
   }
   if (!bOpened) {

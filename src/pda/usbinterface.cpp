@@ -25,7 +25,7 @@ void CUsbInterface::SetStopToken(std::stop_token stop) {
   m_stop = std::move(stop);
 }
 
-BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
+BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex, const std::string& preferredPath) {
   // Always start from closed.
   Close();
   // Get the set of present interfaces of the class.
@@ -44,7 +44,15 @@ BOOL CUsbInterface::Open(const GUID* pClass, int nMaxIndex) {
   bool bOtherFailure = false;
   // Indices past the set do not enumerate: the loop ends with the set.
   const long nLast = std::min<long>(nMaxIndex, static_cast<long>(m_hDevInfo.paths.size()) - 1);
+  std::vector<long> order;
+  const auto preferred = std::find(m_hDevInfo.paths.begin(), m_hDevInfo.paths.end(), preferredPath);
+  if (!preferredPath.empty() && preferred != m_hDevInfo.paths.end()) {
+    order.push_back(preferred - m_hDevInfo.paths.begin());
+  }
   for (long i = 0; i <= nLast; ++i) {
+    if (order.empty() || order.front() != i) order.push_back(i);
+  }
+  for (long i : order) {
     m_DevInterfaceData.nMemberIndex = static_cast<int>(i);
     m_hDevice = OpenDevice(m_hDevInfo, &m_DevInterfaceData, m_szDevicePath);
     if (m_hDevice) {

@@ -45,8 +45,9 @@ class CUsbInterface {
   // A stop request ends a waiting read at once (it returns 0).
   void SetStopToken(std::stop_token stop);
 
-  // Tries member indices 0..nMaxIndex of pClass and keeps the first that opens.
-  BOOL Open(const GUID* pClass, int nMaxIndex);
+  // Tries member indices 0..nMaxIndex of pClass and keeps the first that
+  // opens; a preferred path that is present is tried before them.
+  BOOL Open(const GUID* pClass, int nMaxIndex, const std::string& preferredPath = {});
   // Copies the interface's path into pszPath (kPathSize bytes) and opens it; null on failure.
   std::unique_ptr<IByteDevice> OpenDevice(const DeviceInfoSet& hSet, const DeviceInterfaceData* pData,
                                           char* pszPath);

@@ -158,6 +158,9 @@ class FakeDownloader final : public ISlotDownloader {
   void SetPort(int nPort) override { Call("SetPort " + std::to_string(nPort)); }
   BOOL CreateUsb() const override { return m_bCreateUsb; }
   BOOL PhonePortOpen() const override { return m_Script.bPhonePortOpen; }
+  void PreferInterface(const std::string& path) override {
+    if (!path.empty()) Call("PreferInterface " + path);
+  }
   std::string PdaLocation() const override {
     const auto found = m_Script.locations.find(m_nSlot);
     return found == m_Script.locations.end() ? std::string() : found->second;

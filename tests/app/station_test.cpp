@@ -116,6 +116,8 @@ TEST(StationSlots, AHandsetThatFindsNoFreeSlotWaitsAndIsServedInArrivalOrder) {
   h.Drain();
   EXPECT_EQ(h.CountCalls("ConnectPda 1"), 2);
   EXPECT_EQ(h.m_View.m_Notes.back(), "Slot 1 takes the waiting handset at 1-3.");
+  // Its connect opens that handset's interface first, not the first free one.
+  EXPECT_EQ(h.CountCalls("PreferInterface pda@1-3"), 1);
   // The other waiting handset is unplugged: nobody serves it any more.
   h.Event(Action::Removal, Kind::Other, "pda@1-4", "1-4");
   h.Drain();

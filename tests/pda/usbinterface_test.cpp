@@ -142,6 +142,18 @@ TEST_F(UsbInterfaceTest, SecondSlotTakesTheSecondHandsetWhileTheFirstIsHeld) {
   EXPECT_STREQ(usb.DevicePath(), (dir / "pda1").c_str());
 }
 
+// The interface whose arrival a slot took is tried first; one that is gone
+// leaves the order as it was.
+TEST_F(UsbInterfaceTest, APreferredInterfaceIsTriedFirst) {
+  Announce(0);
+  Announce(1);
+  Announce(2);
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 7, dir / "pda2"), TRUE);
+  EXPECT_STREQ(usb.DevicePath(), (dir / "pda2").c_str());
+  EXPECT_EQ(usb.Open(&GUID_PDA_DOWNLOAD_INTERFACE, 7, dir / "pda9"), TRUE);
+  EXPECT_STREQ(usb.DevicePath(), (dir / "pda0").c_str());
+}
+
 TEST_F(UsbInterfaceTest, OpenOfAnOpenObjectLetsGoOfTheOldDeviceFirst) {
   Announce(0);
   std::string out;
