@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchchild.h"
+
 namespace {
 
 struct Figures {
@@ -34,17 +36,7 @@ bool RunUpgrade(const std::vector<std::string>& extra, const std::string& pacing
                                 "--released-sizes", "--pacing",   pacing};
   args.insert(args.end(), extra.begin(), extra.end());
   const auto start = std::chrono::steady_clock::now();
-  std::fflush(stdout);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
+  const pid_t pid = tw::bench::SpawnChild(args, "/dev/null");
   int status = 0;
   rusage usage{};
   if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return false;

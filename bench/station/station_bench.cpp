@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/benchchild.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,20 +38,7 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::uintmax_t kReleased[3] = {1126400, 63822351, 14524912};
 constexpr std::uintmax_t kSmall[3] = {64 * 1024, 256 * 1024, 0x380000 + 64 * 1024};
 
-pid_t Spawn(std::vector<std::string> args, const std::string& out) {
-  std::fflush(stdout);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::freopen(out.c_str(), "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
+using tw::bench::SpawnChild;
 
 bool Exited0(pid_t pid, rusage* usage = nullptr) {
   int status = 0;
@@ -81,16 +70,18 @@ bool MakePackage(const fs::path& dir, const std::uintmax_t sizes[3], bool bFullS
   *package = dir / "package";
   return WriteRandom(dir / "eboot.nb0", sizes[0], 1) && WriteRandom(dir / "pda.bin", sizes[1], 2) &&
          WriteRandom(dir / "phone.bin", sizes[2], 3) &&
-         Exited0(Spawn({TIDEWELL_TOOL_BIN, "pack", "--eboot", (dir / "eboot.nb0").string(), "--pda",
-                        (dir / "pda.bin").string(), "--phone", (dir / "phone.bin").string(), "--full-set",
-                        bFullSet ? "1" : "0", "--upgrader", TIDEWELL_BIN, "-o", package->string()},
-                       "/dev/null"));
+         Exited0(
+             SpawnChild({TIDEWELL_TOOL_BIN, "pack", "--eboot", (dir / "eboot.nb0").string(), "--pda",
+                         (dir / "pda.bin").string(), "--phone", (dir / "phone.bin").string(), "--full-set",
+                         bFullSet ? "1" : "0", "--upgrader", TIDEWELL_BIN, "-o", package->string()},
+                        "/dev/null"));
 }
 
 pid_t SpawnHandset(const fs::path& devices, const fs::path& package, int n, const fs::path& out) {
-  return Spawn({TIDEWELL_SIM_BIN, "--device-dir", devices.string(), "--location", "1-" + std::to_string(n),
-                "--com", std::to_string(10 + n), "--verify", package.string(), "--timeout", "900000"},
-               out.string());
+  return SpawnChild(
+      {TIDEWELL_SIM_BIN, "--device-dir", devices.string(), "--location", "1-" + std::to_string(n), "--com",
+       std::to_string(10 + n), "--verify", package.string(), "--timeout", "900000"},
+      out.string());
 }
 
 struct Figures {
@@ -110,9 +101,9 @@ bool RunParallel(const fs::path& dir, const fs::path& package, int slots, Figure
   }
   const auto start = SteadyClock::now();
   const pid_t upgrader =
-      Spawn({TIDEWELL_BIN, "--headless", "--device-dir", devices.string(), "--package", package.string(),
-             "--slots", std::to_string(slots), "--pacing", "answer", "--timeout", "1800"},
-            "/dev/null");
+      SpawnChild({TIDEWELL_BIN, "--headless", "--device-dir", devices.string(), "--package", package.string(),
+                  "--slots", std::to_string(slots), "--pacing", "answer", "--timeout", "1800"},
+                 "/dev/null");
   rusage usage{};
   bool ok = Exited0(upgrader, &usage);
   figures->wallSeconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
@@ -191,9 +182,9 @@ int Soak(int handsets) {
     std::fprintf(stderr, "bench_station: cannot make the package\n");
     return 1;
   }
-  const pid_t upgrader = Spawn({TIDEWELL_BIN, "--station", "--device-dir", devices.string(), "--package",
-                                package.string(), "--pacing", "answer"},
-                               "/dev/null");
+  const pid_t upgrader = SpawnChild({TIDEWELL_BIN, "--station", "--device-dir", devices.string(), "--package",
+                                     package.string(), "--pacing", "answer"},
+                                    "/dev/null");
   std::vector<Sample> samples;
   bool ok = true;
   for (int n = 1; n <= handsets && ok; ++n) {
